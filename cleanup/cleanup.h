@@ -1,0 +1,37 @@
+// The cleanup actions: device removal, the OEM INF scan and the deletion
+// primitives through which files and services are changed.
+#pragma once
+
+#include <cstdint>
+
+#include "inventory/inventory.h"
+
+namespace vk {
+
+constexpr const char* kInfFolder = "\\inf\\";
+constexpr const char* kOemInfPattern = "\\inf\\oem*.inf";
+constexpr const char* kDriversFolder = "\\system32\\drivers\\";
+constexpr const char* kDriverFile1 = "vlkcomusb.sys";
+constexpr const char* kDriverFile2 = "vlkusbser.sys";
+// No real INF file comes near this; larger files are not read.
+constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
+
+class CCleanupActions : public CDeviceInventory {
+public:
+    explicit CCleanupActions(IPlatform& platform) : CDeviceInventory(platform) {}
+
+    // 1 when there is no device, else 0.
+    int RemoveDevices();
+    // 0 when at least one file named a reader and its deletion was attempted.
+    int ScanOemInfs(const char* pattern);
+    // Windows directory + "\inf\oem*.inf", scan, then the driver files when the
+    // scan matched. Skipped silently when the Windows directory is unreadable.
+    void RunInfScanFallback();
+
+    void DeleteFileForced(const char* path);
+    void DeleteInfPair(const char* infName);
+    void DeleteDriverFiles();
+    void DeleteDriverService(const char* serviceName);
+};
+
+}  // namespace vk

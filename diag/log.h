@@ -1,0 +1,44 @@
+// The diagnostic log and the message catalogue's building blocks.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vk {
+
+// Values of the message-box icon flags MB_ICONERROR and MB_ICONINFORMATION.
+enum LogLevel : std::uint32_t { LogLevelError = 16, LogLevelInfo = 64 };
+
+// Sets `target` to `pattern` expanded by the platform's message formatting
+// with `insert` as %1. On a formatting failure `target` is left empty.
+void ExpandMessagePattern(IPlatform& platform, std::string& target, const char* pattern, const char* insert);
+
+// The two patterns of the catalogue.
+constexpr const char* kPatternNameColon = "%1% : ";
+constexpr const char* kPatternServiceHead = " %1% :\n";
+
+// The text of a string resource of the program (empty when absent).
+std::string LoadResourceString(IPlatform& platform, unsigned id, int bufferMax = 256);
+
+class CDiagnosticLog {
+public:
+    explicit CDiagnosticLog(IPlatform& platform) : m_platform(platform) {}
+
+    void Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level);
+
+    // Off by default, and nothing in a pass turns it on.
+    bool m_logEnabled = false;
+    std::FILE* m_logFile = nullptr;
+
+protected:
+    // Hands a composed message to Log with the last error as its code. The
+    // text is composed first, so the code is read after composition.
+    void LogWithLastError(const std::string& text, std::uint32_t level);
+
+    IPlatform& m_platform;
+};
+
+}  // namespace vk

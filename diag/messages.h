@@ -1,0 +1,26 @@
+// Composition of each message event; the raising code hands the text to Log
+// with the event's code and level.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vk {
+
+// Stand-in for a device whose hardware ID could not be chosen.
+constexpr const char* kUnknownHardwareId = "(ID inconnu)";
+
+std::string MsgDeviceListFailed(IPlatform& platform);
+std::string MsgHwidReadFailed(IPlatform& platform);
+std::string MsgInfKept(IPlatform& platform, const char* hardwareId);      // null: the stand-in
+std::string MsgServiceKept(IPlatform& platform, const char* hardwareId);  // null: the stand-in
+std::string MsgClassReadFailed(IPlatform& platform);
+std::string MsgServiceReadFailed(IPlatform& platform);
+std::string MsgInfOpenFailed();
+std::string MsgFileDeleteFailed(IPlatform& platform, const char* path);
+std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName);
+std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName);
+std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName);
+
+}  // namespace vk

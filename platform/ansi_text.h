@@ -1,0 +1,39 @@
+// ANSI text under the process's code page: in-place upper-casing, the
+// case-insensitive comparison of file names, and substring search that starts
+// only at character boundaries on a double-byte code page.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace vk {
+
+class AnsiCodePage {
+public:
+    explicit AnsiCodePage(IPlatform& platform);
+
+    bool IsLeadByte(unsigned char byte) const { return m_lead[byte]; }
+    bool IsDoubleByte() const { return m_doubleByte; }
+
+    // Upper-cases `length` bytes in place; a double-byte character is
+    // converted as one character.
+    void UpperInPlace(char* text, std::size_t length) const;
+
+    // Case-insensitive comparison of two zero-terminated texts: single bytes
+    // fold A-Z/a-z only; double-byte characters compare after the code page's
+    // upper-casing of the whole character. 0 when equal.
+    int CompareNoCase(const char* a, const char* b) const;
+
+    // The first occurrence of `needle` in `text` (length bytes) that begins at
+    // a character boundary, or null.
+    const char* FindAtBoundary(const char* text, std::size_t length, const char* needle,
+                               std::size_t needleLength) const;
+
+private:
+    IPlatform& m_platform;
+    bool m_lead[256] = {};
+    bool m_doubleByte = false;
+};
+
+}  // namespace vk

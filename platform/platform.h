@@ -1,0 +1,187 @@
+// The workstation as the cleaning logic sees it: every Windows operation the
+// pass needs, with the Windows inputs and results (true/false plus a last
+// error, or a returned error code for the registry), in standard types only.
+// The Windows program links platform/win32, tests link platform/simulated.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/winconst.h"
+
+namespace vk {
+
+// Opaque handles. Each kind has its own type so that one cannot be passed
+// where another is expected; the values are the backend's.
+enum class DevInfoSet : std::uintptr_t {};
+enum class RegKey : std::uintptr_t {};
+enum class ScHandle : std::uintptr_t {};
+enum class FindHandle : std::uintptr_t {};
+enum class FileHandle : std::uintptr_t {};
+
+// Windows uses two "empty" values: INVALID_HANDLE_VALUE for sets, searches
+// and files, null for registry keys and service handles.
+constexpr std::uintptr_t kInvalidHandleValue = ~std::uintptr_t{0};
+constexpr DevInfoSet kInvalidDevInfoSet = static_cast<DevInfoSet>(kInvalidHandleValue);
+constexpr FindHandle kInvalidFindHandle = static_cast<FindHandle>(kInvalidHandleValue);
+constexpr FileHandle kInvalidFileHandle = static_cast<FileHandle>(kInvalidHandleValue);
+constexpr RegKey kNullRegKey = static_cast<RegKey>(0);
+constexpr ScHandle kNullScHandle = static_cast<ScHandle>(0);
+
+// HKEY_LOCAL_MACHINE, the only root the pass opens.
+enum class RegRoot { LocalMachine };
+
+struct Guid {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+
+// Same layout as SP_DEVINFO_DATA: 28 bytes in a 32-bit process, 32 in a
+// 64-bit one (Reserved is pointer-sized).
+struct DevInfoData {
+    DWORD cbSize;
+    Guid ClassGuid;
+    DWORD DevInst;
+    std::uintptr_t Reserved;
+};
+
+// FILETIME as one 64-bit count of 100-nanosecond intervals since 1601.
+using FileTime = std::uint64_t;
+
+struct FileAttributeData {
+    DWORD attributes;
+    FileTime creationTime;
+    FileTime lastAccessTime;
+    FileTime lastWriteTime;
+    std::uint64_t size;
+};
+
+struct FindData {
+    DWORD attributes;
+    char fileName[MAX_PATH];
+};
+
+// What GetCPInfo tells of the process's ANSI code page.
+struct CodePageInfo {
+    DWORD codePage;
+    DWORD maxCharSize;  // 1 for a single-byte code page, 2 for a double-byte one
+    // Up to five inclusive ranges of lead bytes; unused entries are {0, 0}.
+    std::uint8_t leadByteRanges[5][2];
+};
+
+// SetupAPI: BOOL results, the reason in GetLastError.
+class IDeviceSetup {
+public:
+    virtual ~IDeviceSetup() = default;
+    // SetupDiGetClassDevsA(no class, enumerator, no window, flags).
+    virtual DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) = 0;
+    virtual bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) = 0;
+    // SetupDiGetDeviceRegistryPropertyA: ERROR_INVALID_DATA when the property is
+    // absent, ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does
+    // not fit the capacity.
+    virtual bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
+                                           DWORD* regType, std::uint8_t* buffer, DWORD capacity,
+                                           DWORD* requiredSize) = 0;
+    virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
+    virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
+};
+
+// Registry: every call returns its error code itself (0 on success) and
+// leaves GetLastError alone.
+class IRegistry {
+public:
+    virtual ~IRegistry() = default;
+    virtual LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) = 0;
+    // RegQueryValueExA: *size is the capacity in and the data size out;
+    // ERROR_MORE_DATA when the value does not fit.
+    virtual LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                                 DWORD* size) = 0;
+    virtual LONG RegCloseKey(RegKey key) = 0;
+};
+
+// Service control manager: handles or null, BOOL results, GetLastError.
+class IServiceManager {
+public:
+    virtual ~IServiceManager() = default;
+    // OpenSCManagerA(local machine, default database, access).
+    virtual ScHandle OpenSCManager(DWORD access) = 0;
+    virtual ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) = 0;
+    virtual bool DeleteService(ScHandle service) = 0;
+    virtual bool CloseServiceHandle(ScHandle handle) = 0;
+};
+
+// File system, ANSI paths. BOOL results and GetLastError.
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // GetWindowsDirectoryA: the length written (no trailing backslash), 0 on
+    // failure, the needed size when the buffer is too small.
+    virtual DWORD GetWindowsDirectory(char* buffer, DWORD size) = 0;
+    virtual FindHandle FindFirstFile(const char* pattern, FindData* data) = 0;
+    virtual bool FindNextFile(FindHandle search, FindData* data) = 0;
+    virtual bool FindClose(FindHandle search) = 0;
+    // GetFileAttributesExA(GetFileExInfoStandard).
+    virtual bool GetFileAttributesEx(const char* path, FileAttributeData* data) = 0;
+    virtual bool SetFileAttributes(const char* path, DWORD attributes) = 0;
+    // CreateFileA(path, access, share, no security, disposition, normal, none).
+    virtual FileHandle CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) = 0;
+    // SetFileTime; a null pointer leaves that time unchanged.
+    virtual bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                             const FileTime* lastWrite) = 0;
+    virtual bool GetFileSizeEx(FileHandle file, std::uint64_t* size) = 0;
+    virtual bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) = 0;
+    virtual bool CloseHandle(FileHandle file) = 0;
+    virtual bool DeleteFile(const char* path) = 0;
+};
+
+// The process heap: zero-filled blocks (HEAP_ZERO_MEMORY). Null on failure.
+class IHeap {
+public:
+    virtual ~IHeap() = default;
+    virtual void* HeapAlloc(std::size_t size) = 0;
+    // Grows or shrinks a block; new bytes are zero. Null on failure, and the
+    // old block stays valid.
+    virtual void* HeapReAlloc(void* block, std::size_t size) = 0;
+    virtual bool HeapFree(void* block) = 0;
+};
+
+// User interface, resources, texts of the system and the ANSI code page.
+class IUserAndText {
+public:
+    virtual ~IUserAndText() = default;
+    // MessageBoxA(no owner, text, caption, type): the button pressed.
+    virtual int MessageBox(const char* text, const char* caption, DWORD type) = 0;
+    // LoadStringA from the program's own module: characters copied, 0 if absent.
+    virtual int LoadString(unsigned id, char* buffer, int bufferMax) = 0;
+    // GetModuleFileNameA(null): the program's full path, length or 0.
+    virtual DWORD GetModuleFileName(char* buffer, DWORD size) = 0;
+    // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS | ALLOCATE_BUFFER, code,
+    // language): the system's text for an error code, with its line ends. The
+    // length, 0 when the system has none (then *text is left empty). The
+    // backend releases its buffer (LocalFree) itself.
+    virtual DWORD FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) = 0;
+    // FormatMessageA(FROM_STRING | ALLOCATE_BUFFER | ARGUMENT_ARRAY, pattern,
+    // language 0, one string insert): the expanded pattern. 0 on failure.
+    virtual DWORD FormatStringMessage(const char* pattern, const char* insert, std::string* text) = 0;
+    // CharUpperBuffA: upper-cases length bytes in place under the ANSI code page.
+    virtual DWORD CharUpperBuff(char* text, DWORD length) = 0;
+    // GetCPInfo(CP_ACP).
+    virtual bool GetCPInfo(CodePageInfo* info) = 0;
+    virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD code) = 0;
+    // IsWow64Process(current process): true in a 32-bit process on 64-bit Windows.
+    virtual bool IsWow64() = 0;
+};
+
+// The whole workstation.
+class IPlatform : public IDeviceSetup,
+                  public IRegistry,
+                  public IServiceManager,
+                  public IFileSystem,
+                  public IHeap,
+                  public IUserAndText {};
+
+}  // namespace vk

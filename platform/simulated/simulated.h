@@ -1,0 +1,190 @@
+// An in-memory workstation for tests, fuzzers and benchmarks: USB device
+// instances with their properties, class keys, services, a case-insensitive
+// file system, the process heap, prompts answered from a script, and any
+// operation made to fail on demand. Every mutating call is recorded in order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vk::sim {
+
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::vector<std::uint8_t> data;
+};
+
+// Value makers. Sz and MultiSz add the terminators Windows stores; Raw keeps
+// the bytes exactly (for unterminated or oversized data).
+RegValue Sz(const std::string& text, DWORD type = REG_SZ);
+RegValue MultiSz(const std::vector<std::string>& strings);
+RegValue Dword(std::uint32_t value);
+RegValue Raw(DWORD type, const std::string& bytes);
+
+struct Device {
+    std::string instanceId;  // e.g. USB\VID_C2B5&PID_000A\5&1A2B3C&0&1
+    bool present = true;
+    std::map<DWORD, RegValue> properties;  // by SPDRP_ code
+    DWORD removeError = 0;  // DIF_REMOVE fails with this code when not 0
+
+    Device& HardwareIds(const std::vector<std::string>& ids);
+    Device& Class(const std::string& name);
+    Device& Driver(const std::string& key);  // e.g. {4d36e978-e325-11ce-bfc1-08002be10318}\0003
+    Device& Service(const std::string& name);
+    Device& LowerFilters(const std::vector<std::string>& filters);
+    Device& Property(DWORD property, RegValue value);
+    Device& NotPresent();
+    Device& RemoveFails(DWORD code);
+};
+
+struct RegistryKey {
+    std::string path;                       // below HKEY_LOCAL_MACHINE
+    std::map<std::string, RegValue> values;  // looked up case-insensitively
+    bool refuseFullAccess = false;          // RegOpenKeyEx(KEY_ALL_ACCESS) gives ERROR_ACCESS_DENIED
+
+    RegistryKey& Value(const std::string& name, RegValue value);
+    RegistryKey& RefuseFullAccess();
+};
+
+struct Service {
+    std::string name;
+    bool markedForDeletion = false;
+    int openHandles = 0;
+};
+
+struct File {
+    std::string path;  // full path as created (the file system ignores case)
+    std::string content;
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    FileTime creationTime = 0;
+    FileTime lastAccessTime = 0;
+    FileTime lastWriteTime = 0;
+    bool heldOpenByOtherProgram = false;  // opened without sharing elsewhere
+    DWORD deleteError = 0;                // DeleteFile fails with this code when not 0
+
+    File& Attributes(DWORD value);
+    File& ReadOnly();
+    File& Times(FileTime creation, FileTime lastAccess, FileTime lastWrite);
+    File& HeldOpen();
+    File& DeleteRefused(DWORD code);
+};
+
+struct Prompt {
+    std::string text;
+    std::string caption;
+    DWORD type = 0;
+    int answer = 0;
+    std::size_t liveHeapBlocks = 0;  // at the moment the prompt was shown
+    std::size_t openHandles = 0;     // sets, keys, services, searches, files
+};
+
+enum class CodePage { Windows1252, DoubleByte932 };
+
+class SimulatedWorkstation : public IPlatform {
+public:
+    // A workstation with the Windows directory C:\Windows and its folders
+    // inf and system32\drivers, Windows-1252, run as administrator.
+    SimulatedWorkstation();
+    ~SimulatedWorkstation() override;
+
+    // --- Describing the workstation -------------------------------------
+    Device& AddDevice(const std::string& instanceId);
+    // A key under HKLM\System\CurrentControlSet\Control\Class\<driverKey>.
+    RegistryKey& AddClassKey(const std::string& driverKey);
+    RegistryKey& AddRegistryKey(const std::string& pathBelowHklm);
+    Service& AddService(const std::string& name);
+    File& AddFile(const std::string& fullPath, const std::string& content = std::string());
+    void AddFolder(const std::string& fullPath);
+    void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
+    void SetCodePage(CodePage codePage);
+    void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED
+    void SetWow64(bool wow64);
+    void SetModulePath(const std::string& path);
+    // System texts for error codes; common codes have English texts ending in
+    // "\r\n" by default. An empty text removes the code's text.
+    void SetSystemMessage(DWORD code, const std::string& text);
+    // Prompt answers, in order; once used up every prompt answers IDOK.
+    void AnswerPrompts(const std::vector<int>& answers);
+
+    // Makes an operation fail with `code` (set as last error, or returned for
+    // the registry). `operation` is the interface method's name, e.g.
+    // "GetWindowsDirectory", "FindNextFile", "HeapReAlloc". `onCall` counts the
+    // operation's calls from 1 from now on; 0 fails every call from now on.
+    void FailCall(const std::string& operation, DWORD code, int onCall = 0);
+
+    // --- Reading the end state back --------------------------------------
+    bool HasDevice(const std::string& instanceId) const;
+    bool HasFile(const std::string& fullPath) const;
+    const File* FindFile(const std::string& fullPath) const;  // null when absent
+    bool HasService(const std::string& name) const;           // false once deleted and closed
+    const Service* FindService(const std::string& name) const;
+    // Mutating calls in order, e.g. "DIF_REMOVE USB\VID_C2B5&PID_000A\1",
+    // "SetFileAttributes C:\Windows\inf\oem1.inf 0x20",
+    // "SetFileTime C:\Windows\inf\oem1.inf", "DeleteFile C:\Windows\inf\oem1.inf",
+    // "DeleteService vlkusbser".
+    const std::vector<std::string>& Calls() const;
+    // Every call made, mutating or not, as "Name arg" (for order checks).
+    const std::vector<std::string>& AllCalls() const;
+    const std::vector<Prompt>& Prompts() const;
+    std::size_t LiveHeapBlocks() const;
+    std::size_t OpenHandles() const;  // all kinds together
+    std::size_t CallCount(const std::string& operation) const;
+
+    // --- IPlatform ---------------------------------------------------------
+    DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
+    bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
+    bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
+                                   std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool DestroyDeviceInfoList(DevInfoSet set) override;
+
+    LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
+    LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data, DWORD* size) override;
+    LONG RegCloseKey(RegKey key) override;
+
+    ScHandle OpenSCManager(DWORD access) override;
+    ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
+    bool DeleteService(ScHandle service) override;
+    bool CloseServiceHandle(ScHandle handle) override;
+
+    DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
+    FindHandle FindFirstFile(const char* pattern, FindData* data) override;
+    bool FindNextFile(FindHandle search, FindData* data) override;
+    bool FindClose(FindHandle search) override;
+    bool GetFileAttributesEx(const char* path, FileAttributeData* data) override;
+    bool SetFileAttributes(const char* path, DWORD attributes) override;
+    FileHandle CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) override;
+    bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                     const FileTime* lastWrite) override;
+    bool GetFileSizeEx(FileHandle file, std::uint64_t* size) override;
+    bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
+    bool CloseHandle(FileHandle file) override;
+    bool DeleteFile(const char* path) override;
+
+    void* HeapAlloc(std::size_t size) override;
+    void* HeapReAlloc(void* block, std::size_t size) override;
+    bool HeapFree(void* block) override;
+
+    int MessageBox(const char* text, const char* caption, DWORD type) override;
+    int LoadString(unsigned id, char* buffer, int bufferMax) override;
+    DWORD GetModuleFileName(char* buffer, DWORD size) override;
+    DWORD FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) override;
+    DWORD FormatStringMessage(const char* pattern, const char* insert, std::string* text) override;
+    DWORD CharUpperBuff(char* text, DWORD length) override;
+    bool GetCPInfo(CodePageInfo* info) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+    bool IsWow64() override;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+}  // namespace vk::sim

@@ -1,0 +1,95 @@
+// Windows constants used by the portable logic, with their Windows values.
+// Kept free of <windows.h>: the win32 backend proves each value against the
+// real headers at compile time.
+#pragma once
+
+#include <cstdint>
+
+namespace vk {
+
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+
+// SetupAPI
+constexpr DWORD DIGCF_PRESENT = 0x00000002;
+constexpr DWORD DIGCF_ALLCLASSES = 0x00000004;
+constexpr DWORD SPDRP_HARDWAREID = 0x00000001;
+constexpr DWORD SPDRP_SERVICE = 0x00000004;
+constexpr DWORD SPDRP_CLASS = 0x00000007;
+constexpr DWORD SPDRP_DRIVER = 0x00000009;
+constexpr DWORD SPDRP_LOWERFILTERS = 0x00000012;
+constexpr DWORD DIF_REMOVE = 0x00000005;
+
+// Registry
+constexpr DWORD KEY_ALL_ACCESS = 0x000F003F;
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+
+// Service control manager
+constexpr DWORD SC_MANAGER_ALL_ACCESS = 0x000F003F;
+constexpr DWORD DELETE = 0x00010000;
+
+// Files
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x00000002;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x00000004;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x00000020;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x00000100;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+constexpr DWORD OPEN_EXISTING = 3;
+
+// Message boxes
+constexpr DWORD MB_OK = 0x00000000;
+constexpr DWORD MB_OKCANCEL = 0x00000001;
+constexpr DWORD MB_ICONERROR = 0x00000010;
+constexpr DWORD MB_ICONEXCLAMATION = 0x00000030;
+constexpr DWORD MB_ICONINFORMATION = 0x00000040;
+constexpr DWORD MB_APPLMODAL = 0x00000000;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// Message formatting
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
+constexpr DWORD LANG_USER_DEFAULT = 0x0400;
+
+// System error codes
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_IN_WOW64 = 0xE0000235;
+constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
+
+// Path limit of the ANSI file functions.
+constexpr DWORD MAX_PATH = 260;
+
+}  // namespace vk

@@ -9,6 +9,14 @@
 
 namespace vk {
 
+// Length of the string at `text`, never looking past `limit` bytes (data
+// from the platform need not be terminated).
+inline std::size_t BoundedLength(const char* text, std::size_t limit) {
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0') ++length;
+    return length;
+}
+
 class AnsiCodePage {
 public:
     explicit AnsiCodePage(IPlatform& platform);
@@ -31,6 +39,9 @@ public:
                                std::size_t needleLength) const;
 
 private:
+    // Bytes of the character at `s` (0 at the terminator), upper-cased into `folded`.
+    std::size_t NextFolded(const unsigned char* s, char folded[2]) const;
+
     IPlatform& m_platform;
     bool m_lead[256] = {};
     bool m_doubleByte = false;

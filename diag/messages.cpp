@@ -1,0 +1,71 @@
+#include "diag/messages.h"
+
+#include "diag/log.h"
+#include "res/resource.h"
+
+namespace vk {
+
+namespace {
+
+std::string NamedMessage(IPlatform& platform, const char* name, unsigned resource) {
+    std::string text;
+    ExpandMessagePattern(platform, text, kPatternNameColon, name);
+    text += LoadResourceString(platform, resource);
+    return text;
+}
+
+std::string ServiceHeadMessage(IPlatform& platform, const char* serviceName, unsigned resource) {
+    std::string text;
+    ExpandMessagePattern(platform, text, kPatternServiceHead, serviceName);
+    text.insert(0, LoadResourceString(platform, IDS_SERVICE_UNINSTALL));
+    text += LoadResourceString(platform, resource);
+    return text;
+}
+
+const char* DeviceName(const char* hardwareId) { return hardwareId ? hardwareId : kUnknownHardwareId; }
+
+}  // namespace
+
+std::string MsgDeviceListFailed(IPlatform& platform) {
+    return LoadResourceString(platform, IDS_DEVICE_LIST_FAILED, 260);
+}
+
+std::string MsgHwidReadFailed(IPlatform& platform) {
+    return "Hardware ID : " + LoadResourceString(platform, IDS_REGISTRY_READ_FAILED);
+}
+
+std::string MsgInfKept(IPlatform& platform, const char* hardwareId) {
+    return NamedMessage(platform, DeviceName(hardwareId), IDS_INF_KEPT);
+}
+
+std::string MsgServiceKept(IPlatform& platform, const char* hardwareId) {
+    return NamedMessage(platform, DeviceName(hardwareId), IDS_SERVICE_KEPT);
+}
+
+std::string MsgClassReadFailed(IPlatform& platform) {
+    return "Class : " + LoadResourceString(platform, IDS_REGISTRY_READ_FAILED);
+}
+
+std::string MsgServiceReadFailed(IPlatform& platform) {
+    return "Service : " + LoadResourceString(platform, IDS_REGISTRY_READ_FAILED);
+}
+
+std::string MsgInfOpenFailed() { return "Can't Open Inf file"; }
+
+std::string MsgFileDeleteFailed(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_FILE_DELETE_FAILED);
+}
+
+std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName) {
+    return ServiceHeadMessage(platform, serviceName, IDS_SCM_OPEN_FAILED);
+}
+
+std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName) {
+    return ServiceHeadMessage(platform, serviceName, IDS_SERVICE_OPEN_FAILED);
+}
+
+std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName) {
+    return NamedMessage(platform, serviceName, IDS_SERVICE_DELETE_FAILED);
+}
+
+}  // namespace vk

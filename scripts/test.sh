@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable logic on Linux with
+# g++ and with clang++ (AddressSanitizer and UBSan), then the Windows
+# programs cross-built with MinGW-w64, whose own tests and end-to-end
+# scenarios run under Wine. Installs what is missing first (needs root).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+bash scripts/install-deps.sh all
+
+run_host() {
+    local dir="$1"; shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@"
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
+echo "== Host build (g++)"
+run_host build/host-gcc -DCMAKE_CXX_COMPILER=g++
+echo "== Host build (clang++, AddressSanitizer + UBSan)"
+run_host build/host-clang -DCMAKE_CXX_COMPILER=clang++ -DVK_SANITIZE=ON
+
+echo "== Windows builds (MinGW-w64, x86_64 and i686)"
+bash scripts/build-windows.sh
+
+echo "== Windows tests under Wine (x86_64)"
+(cd build/x64 && ctest --output-on-failure)

@@ -84,7 +84,7 @@ TEST(DeviceSelection, TargetsCaseInterfacesAndOtherMakers) {
 TEST(DeviceSelection, HardwareIdFailuresEndTheEnumeration) {
     // A list over 260 bytes cannot be read: -1, later devices not examined.
     SimulatedWorkstation ws;
-    ws.AddDevice("USB\\VID_C2B5&PID_000A\\1").HardwareIds({"USB\\VID_C2B5&PID_000A"});
+    AddReader(ws, "USB\\VID_C2B5&PID_000A\\1", {"USB\\VID_C2B5&PID_000A"}, "0001");
     ws.AddDevice("USB\\VID_1234&PID_0001\\long").HardwareIds({std::string(150, 'A'), std::string(150, 'B')});
     ws.AddDevice("USB\\VID_C2B5&PID_000B\\2").HardwareIds({"USB\\VID_C2B5&PID_000B"});
     ws.SetSystemMessage(122, "Too small.\r\n");

@@ -1,0 +1,1151 @@
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/simulated/simulated.h"
+#include "res/string_table.h"
+
+namespace vk::sim {
+
+namespace {
+
+constexpr DWORD kErrorInvalidUserBuffer = 1784;
+constexpr DWORD kErrorMrMidNotFound = 317;
+constexpr const char* kClassRoot = "System\\CurrentControlSet\\Control\\Class\\";
+
+std::string Upper(const std::string& text) {
+    std::string upper = text;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return upper;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Case-insensitive match with * and ?.
+bool Wildcard(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return Wildcard(pattern + 1, name) || (*name != '\0' && Wildcard(pattern, name + 1));
+    if (*name == '\0') return false;
+    if (*pattern == '?') return Wildcard(pattern + 1, name + 1);
+    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    return fold(*pattern) == fold(*name) && Wildcard(pattern + 1, name + 1);
+}
+
+const std::map<DWORD, std::string>& DefaultSystemMessages() {
+    static const std::map<DWORD, std::string> messages = {
+        {2, "The system cannot find the file specified.\r\n"},
+        {3, "The system cannot find the path specified.\r\n"},
+        {5, "Access is denied.\r\n"},
+        {6, "The handle is invalid.\r\n"},
+        {8, "Not enough memory resources are available to process this command.\r\n"},
+        {13, "The data is invalid.\r\n"},
+        {18, "There are no more files.\r\n"},
+        {31, "A device attached to the system is not functioning.\r\n"},
+        {32, "The process cannot access the file because it is being used by another process.\r\n"},
+        {87, "The parameter is incorrect.\r\n"},
+        {122, "The data area passed to a system call is too small.\r\n"},
+        {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+        {206, "The filename or extension is too long.\r\n"},
+        {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
+        {234, "More data is available.\r\n"},
+        {1060, "The specified service does not exist as an installed service.\r\n"},
+        {1072, "The specified service has been marked for deletion.\r\n"},
+    };
+    return messages;
+}
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+// --- Value makers and builders ------------------------------------------------
+
+RegValue Sz(const std::string& text, DWORD type) {
+    RegValue value;
+    value.type = type;
+    value.data.assign(text.begin(), text.end());
+    value.data.push_back(0);
+    return value;
+}
+
+RegValue MultiSz(const std::vector<std::string>& strings) {
+    RegValue value;
+    value.type = REG_MULTI_SZ;
+    for (const std::string& s : strings) {
+        value.data.insert(value.data.end(), s.begin(), s.end());
+        value.data.push_back(0);
+    }
+    value.data.push_back(0);
+    return value;
+}
+
+RegValue Dword(std::uint32_t number) {
+    RegValue value;
+    value.type = REG_DWORD;
+    for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+    return value;
+}
+
+RegValue Raw(DWORD type, const std::string& bytes) {
+    RegValue value;
+    value.type = type;
+    value.data.assign(bytes.begin(), bytes.end());
+    return value;
+}
+
+Device& Device::HardwareIds(const std::vector<std::string>& ids) { return Property(SPDRP_HARDWAREID, MultiSz(ids)); }
+Device& Device::Class(const std::string& name) { return Property(SPDRP_CLASS, Sz(name)); }
+Device& Device::Driver(const std::string& key) { return Property(SPDRP_DRIVER, Sz(key)); }
+Device& Device::Service(const std::string& name) { return Property(SPDRP_SERVICE, Sz(name)); }
+Device& Device::LowerFilters(const std::vector<std::string>& filters) {
+    return Property(SPDRP_LOWERFILTERS, MultiSz(filters));
+}
+Device& Device::Property(DWORD property, RegValue value) {
+    properties[property] = std::move(value);
+    return *this;
+}
+Device& Device::NotPresent() {
+    present = false;
+    return *this;
+}
+Device& Device::RemoveFails(DWORD code) {
+    removeError = code;
+    return *this;
+}
+
+RegistryKey& RegistryKey::Value(const std::string& name, RegValue value) {
+    values[Upper(name)] = std::move(value);
+    return *this;
+}
+RegistryKey& RegistryKey::RefuseFullAccess() {
+    refuseFullAccess = true;
+    return *this;
+}
+
+File& File::Attributes(DWORD value) {
+    attributes = value;
+    return *this;
+}
+File& File::ReadOnly() {
+    attributes |= FILE_ATTRIBUTE_READONLY;
+    return *this;
+}
+File& File::Times(FileTime creation, FileTime lastAccess, FileTime lastWrite) {
+    creationTime = creation;
+    lastAccessTime = lastAccess;
+    lastWriteTime = lastWrite;
+    return *this;
+}
+File& File::HeldOpen() {
+    heldOpenByOtherProgram = true;
+    return *this;
+}
+File& File::DeleteRefused(DWORD code) {
+    deleteError = code;
+    return *this;
+}
+
+// --- State ----------------------------------------------------------------------
+
+struct SimulatedWorkstation::State {
+    std::vector<std::unique_ptr<Device>> devices;  // never erased: removal only marks
+    std::set<const Device*> removed;
+    std::vector<std::unique_ptr<RegistryKey>> keys;
+    std::vector<std::unique_ptr<Service>> services;
+    std::vector<std::unique_ptr<File>> files;
+    std::set<std::string> folders;  // upper-cased
+    std::string windowsDirectory = "C:\\Windows";
+    CodePage codePage = CodePage::Windows1252;
+    bool administrator = true;
+    bool wow64 = false;
+    std::string modulePath = "C:\\Program Files\\VELKOR\\VelkorUSBCleaner.exe";
+    std::map<DWORD, std::string> systemMessages = DefaultSystemMessages();
+    std::vector<int> answers;
+    std::size_t nextAnswer = 0;
+
+    struct Failure {
+        std::string operation;
+        DWORD code;
+        int onCall;
+        int seen;
+    };
+    std::vector<Failure> failures;
+    std::map<std::string, std::size_t> callCounts;
+    std::vector<std::string> calls;
+    std::vector<std::string> allCalls;
+    std::vector<Prompt> prompts;
+    DWORD lastError = 0;
+    std::map<void*, std::size_t> heap;
+
+    std::uintptr_t nextHandle = 0x1000;
+    std::map<std::uintptr_t, std::vector<Device*>> sets;
+    std::map<std::uintptr_t, RegistryKey*> openKeys;
+    struct ScOpen {
+        Service* service;  // null for the manager
+    };
+    std::map<std::uintptr_t, ScOpen> scHandles;
+    struct Search {
+        std::vector<FindData> results;
+        std::size_t next;
+    };
+    std::map<std::uintptr_t, Search> searches;
+    struct OpenFile {
+        File* file;
+        DWORD access;
+        DWORD share;
+        std::uint64_t position;
+    };
+    std::map<std::uintptr_t, OpenFile> openFiles;
+
+    std::uintptr_t NewHandle() { return nextHandle += 4; }
+
+    // Counts and records the call; true (with the code) when it must fail.
+    bool Fails(const std::string& operation, const std::string& argument, DWORD* code) {
+        ++callCounts[operation];
+        allCalls.push_back(argument.empty() ? operation : operation + " " + argument);
+        for (Failure& f : failures) {
+            if (f.operation != operation) continue;
+            if (f.onCall == 0) {
+                *code = f.code;
+                return true;
+            }
+            if (++f.seen == f.onCall) {
+                *code = f.code;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    File* FindFileEntry(const std::string& path) {
+        for (auto& f : files) {
+            if (SameText(f->path, path)) return f.get();
+        }
+        return nullptr;
+    }
+    bool FolderExists(const std::string& path) { return folders.count(Upper(path)) != 0; }
+    Service* FindServiceEntry(const std::string& name) {
+        for (auto& s : services) {
+            if (SameText(s->name, name)) return s.get();
+        }
+        return nullptr;
+    }
+    RegistryKey* FindKey(const std::string& path) {
+        for (auto& k : keys) {
+            if (SameText(k->path, path)) return k.get();
+        }
+        return nullptr;
+    }
+    Device* DeviceOf(const DevInfoData* data) {
+        if (!data || data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
+        Device* device = devices[data->DevInst - 1].get();
+        return removed.count(device) ? nullptr : device;
+    }
+    void ReleaseService(Service* service) {
+        if (--service->openHandles > 0 || !service->markedForDeletion) return;
+        services.erase(std::remove_if(services.begin(), services.end(),
+                                      [&](const std::unique_ptr<Service>& s) { return s.get() == service; }),
+                       services.end());
+    }
+};
+
+SimulatedWorkstation::SimulatedWorkstation() : m_state(std::make_unique<State>()) {
+    SetWindowsDirectory("C:\\Windows");
+}
+
+SimulatedWorkstation::~SimulatedWorkstation() {
+    for (auto& block : m_state->heap) std::free(block.first);
+}
+
+// --- Describing ----------------------------------------------------------------
+
+Device& SimulatedWorkstation::AddDevice(const std::string& instanceId) {
+    m_state->devices.push_back(std::make_unique<Device>());
+    m_state->devices.back()->instanceId = instanceId;
+    return *m_state->devices.back();
+}
+
+RegistryKey& SimulatedWorkstation::AddClassKey(const std::string& driverKey) {
+    return AddRegistryKey(kClassRoot + driverKey);
+}
+
+RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHklm) {
+    if (RegistryKey* existing = m_state->FindKey(pathBelowHklm)) return *existing;
+    m_state->keys.push_back(std::make_unique<RegistryKey>());
+    m_state->keys.back()->path = pathBelowHklm;
+    return *m_state->keys.back();
+}
+
+Service& SimulatedWorkstation::AddService(const std::string& name) {
+    m_state->services.push_back(std::make_unique<Service>());
+    m_state->services.back()->name = name;
+    return *m_state->services.back();
+}
+
+File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::string& content) {
+    AddFolder(FolderOf(fullPath));
+    m_state->files.push_back(std::make_unique<File>());
+    File& file = *m_state->files.back();
+    file.path = fullPath;
+    file.content = content;
+    return file;
+}
+
+void SimulatedWorkstation::AddFolder(const std::string& fullPath) {
+    // Parents exist too.
+    std::string path = fullPath;
+    while (!path.empty()) {
+        m_state->folders.insert(Upper(path));
+        std::string parent = FolderOf(path);
+        if (parent == path) break;
+        path = parent;
+    }
+}
+
+void SimulatedWorkstation::SetWindowsDirectory(const std::string& path) {
+    m_state->windowsDirectory = path;
+    AddFolder(path + "\\inf");
+    AddFolder(path + "\\system32\\drivers");
+}
+
+void SimulatedWorkstation::SetCodePage(CodePage codePage) { m_state->codePage = codePage; }
+void SimulatedWorkstation::SetAdministrator(bool isAdministrator) { m_state->administrator = isAdministrator; }
+void SimulatedWorkstation::SetWow64(bool wow64) { m_state->wow64 = wow64; }
+void SimulatedWorkstation::SetModulePath(const std::string& path) { m_state->modulePath = path; }
+
+void SimulatedWorkstation::SetSystemMessage(DWORD code, const std::string& text) {
+    if (text.empty()) {
+        m_state->systemMessages.erase(code);
+    } else {
+        m_state->systemMessages[code] = text;
+    }
+}
+
+void SimulatedWorkstation::AnswerPrompts(const std::vector<int>& answers) {
+    m_state->answers = answers;
+    m_state->nextAnswer = 0;
+}
+
+void SimulatedWorkstation::FailCall(const std::string& operation, DWORD code, int onCall) {
+    m_state->failures.push_back({operation, code, onCall, 0});
+}
+
+// --- Reading back ----------------------------------------------------------------
+
+bool SimulatedWorkstation::HasDevice(const std::string& instanceId) const {
+    for (const auto& d : m_state->devices) {
+        if (SameText(d->instanceId, instanceId) && !m_state->removed.count(d.get())) return true;
+    }
+    return false;
+}
+
+bool SimulatedWorkstation::HasFile(const std::string& fullPath) const { return FindFile(fullPath) != nullptr; }
+
+const File* SimulatedWorkstation::FindFile(const std::string& fullPath) const {
+    return m_state->FindFileEntry(fullPath);
+}
+
+bool SimulatedWorkstation::HasService(const std::string& name) const { return FindService(name) != nullptr; }
+
+const Service* SimulatedWorkstation::FindService(const std::string& name) const {
+    return m_state->FindServiceEntry(name);
+}
+
+const std::vector<std::string>& SimulatedWorkstation::Calls() const { return m_state->calls; }
+const std::vector<std::string>& SimulatedWorkstation::AllCalls() const { return m_state->allCalls; }
+const std::vector<Prompt>& SimulatedWorkstation::Prompts() const { return m_state->prompts; }
+std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.size(); }
+
+std::size_t SimulatedWorkstation::OpenHandles() const {
+    return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() + m_state->searches.size() +
+           m_state->openFiles.size();
+}
+
+std::size_t SimulatedWorkstation::CallCount(const std::string& operation) const {
+    auto it = m_state->callCounts.find(operation);
+    return it == m_state->callCounts.end() ? 0 : it->second;
+}
+
+// --- Device setup ---------------------------------------------------------------
+
+DevInfoSet SimulatedWorkstation::GetClassDevs(const char* enumerator, DWORD flags) {
+    DWORD code = 0;
+    if (m_state->Fails("GetClassDevs", enumerator ? enumerator : "", &code)) {
+        m_state->lastError = code;
+        return kInvalidDevInfoSet;
+    }
+    std::vector<Device*> members;
+    std::string prefix = Upper(std::string(enumerator ? enumerator : "") + "\\");
+    for (auto& d : m_state->devices) {
+        if (m_state->removed.count(d.get())) continue;
+        if ((flags & DIGCF_PRESENT) && !d->present) continue;
+        if (Upper(d->instanceId).compare(0, prefix.size(), prefix) == 0) members.push_back(d.get());
+    }
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->sets[handle] = members;
+    return static_cast<DevInfoSet>(handle);
+}
+
+bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) {
+    DWORD code = 0;
+    if (m_state->Fails("EnumDeviceInfo", std::to_string(index), &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->sets.find(static_cast<std::uintptr_t>(set));
+    if (it == m_state->sets.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!data || data->cbSize != sizeof(DevInfoData)) {
+        m_state->lastError = kErrorInvalidUserBuffer;
+        return false;
+    }
+    if (index >= it->second.size()) {
+        m_state->lastError = ERROR_NO_MORE_ITEMS;
+        return false;
+    }
+    Device* device = it->second[index];
+    std::size_t position = 0;
+    while (m_state->devices[position].get() != device) ++position;
+    data->ClassGuid = Guid{0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    data->DevInst = static_cast<DWORD>(position + 1);
+    data->Reserved = static_cast<std::uintptr_t>(set);
+    return true;
+}
+
+bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
+                                                     DWORD* regType, std::uint8_t* buffer, DWORD capacity,
+                                                     DWORD* requiredSize) {
+    Device* device = m_state->DeviceOf(data);
+    DWORD code = 0;
+    if (m_state->Fails("GetDeviceRegistryProperty", device ? device->instanceId + " " + std::to_string(property) : "",
+                       &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!device) {
+        m_state->lastError = ERROR_NO_SUCH_DEVINST;
+        return false;
+    }
+    auto it = device->properties.find(property);
+    if (it == device->properties.end()) {
+        m_state->lastError = ERROR_INVALID_DATA;
+        return false;
+    }
+    const RegValue& value = it->second;
+    DWORD size = static_cast<DWORD>(value.data.size());
+    if (requiredSize) *requiredSize = size;
+    if (size > capacity || (!buffer && size > 0)) {
+        m_state->lastError = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    if (regType) *regType = value.type;
+    if (size > 0) std::memcpy(buffer, value.data.data(), size);
+    return true;
+}
+
+bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) {
+    Device* device = m_state->DeviceOf(data);
+    DWORD code = 0;
+    if (m_state->Fails("CallClassInstaller", device ? device->instanceId : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!device) {
+        m_state->lastError = ERROR_NO_SUCH_DEVINST;
+        return false;
+    }
+    if (installFunction != DIF_REMOVE) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (device->removeError != 0) {
+        m_state->lastError = device->removeError;
+        return false;
+    }
+    m_state->removed.insert(device);
+    m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    return true;
+}
+
+bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
+    DWORD code = 0;
+    if (m_state->Fails("DestroyDeviceInfoList", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (m_state->sets.erase(static_cast<std::uintptr_t>(set)) == 0) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
+// --- Registry ------------------------------------------------------------------
+
+LONG SimulatedWorkstation::RegOpenKeyEx(RegRoot, const char* subKey, DWORD, DWORD access, RegKey* key) {
+    DWORD code = 0;
+    if (m_state->Fails("RegOpenKeyEx", subKey ? subKey : "", &code)) return static_cast<LONG>(code);
+    RegistryKey* found = subKey ? m_state->FindKey(subKey) : nullptr;
+    if (!found) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    if (found->refuseFullAccess && access == KEY_ALL_ACCESS) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->openKeys[handle] = found;
+    *key = static_cast<RegKey>(handle);
+    return 0;
+}
+
+LONG SimulatedWorkstation::RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                                           DWORD* size) {
+    DWORD code = 0;
+    if (m_state->Fails("RegQueryValueEx", valueName ? valueName : "", &code)) return static_cast<LONG>(code);
+    auto open = m_state->openKeys.find(static_cast<std::uintptr_t>(key));
+    if (open == m_state->openKeys.end()) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+    auto it = open->second->values.find(Upper(valueName ? valueName : ""));
+    if (it == open->second->values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    const RegValue& value = it->second;
+    DWORD needed = static_cast<DWORD>(value.data.size());
+    if (type) *type = value.type;
+    if (!data) {
+        if (size) *size = needed;
+        return 0;
+    }
+    if (!size) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+    if (*size < needed) {
+        *size = needed;
+        return static_cast<LONG>(ERROR_MORE_DATA);
+    }
+    if (needed > 0) std::memcpy(data, value.data.data(), needed);
+    *size = needed;
+    return 0;
+}
+
+LONG SimulatedWorkstation::RegCloseKey(RegKey key) {
+    DWORD code = 0;
+    if (m_state->Fails("RegCloseKey", "", &code)) return static_cast<LONG>(code);
+    if (m_state->openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+    return 0;
+}
+
+// --- Services -------------------------------------------------------------------
+
+ScHandle SimulatedWorkstation::OpenSCManager(DWORD) {
+    DWORD code = 0;
+    if (m_state->Fails("OpenSCManager", "", &code)) {
+        m_state->lastError = code;
+        return kNullScHandle;
+    }
+    if (!m_state->administrator) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return kNullScHandle;
+    }
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->scHandles[handle] = {nullptr};
+    return static_cast<ScHandle>(handle);
+}
+
+ScHandle SimulatedWorkstation::OpenService(ScHandle manager, const char* serviceName, DWORD) {
+    DWORD code = 0;
+    if (m_state->Fails("OpenService", serviceName ? serviceName : "", &code)) {
+        m_state->lastError = code;
+        return kNullScHandle;
+    }
+    auto it = m_state->scHandles.find(static_cast<std::uintptr_t>(manager));
+    if (it == m_state->scHandles.end() || it->second.service != nullptr) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return kNullScHandle;
+    }
+    Service* service = serviceName ? m_state->FindServiceEntry(serviceName) : nullptr;
+    if (!service) {
+        m_state->lastError = ERROR_SERVICE_DOES_NOT_EXIST;
+        return kNullScHandle;
+    }
+    ++service->openHandles;
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->scHandles[handle] = {service};
+    return static_cast<ScHandle>(handle);
+}
+
+bool SimulatedWorkstation::DeleteService(ScHandle serviceHandle) {
+    auto it = m_state->scHandles.find(static_cast<std::uintptr_t>(serviceHandle));
+    Service* service = it == m_state->scHandles.end() ? nullptr : it->second.service;
+    DWORD code = 0;
+    if (m_state->Fails("DeleteService", service ? service->name : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (!service) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (service->markedForDeletion) {
+        m_state->lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
+        return false;
+    }
+    service->markedForDeletion = true;
+    m_state->calls.push_back("DeleteService " + service->name);
+    return true;
+}
+
+bool SimulatedWorkstation::CloseServiceHandle(ScHandle handle) {
+    DWORD code = 0;
+    if (m_state->Fails("CloseServiceHandle", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->scHandles.find(static_cast<std::uintptr_t>(handle));
+    if (it == m_state->scHandles.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    Service* service = it->second.service;
+    m_state->scHandles.erase(it);
+    if (service) m_state->ReleaseService(service);
+    return true;
+}
+
+// --- Files ---------------------------------------------------------------------
+
+DWORD SimulatedWorkstation::GetWindowsDirectory(char* buffer, DWORD size) {
+    DWORD code = 0;
+    if (m_state->Fails("GetWindowsDirectory", "", &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    const std::string& dir = m_state->windowsDirectory;
+    if (!buffer || size < dir.size() + 1) return static_cast<DWORD>(dir.size() + 1);
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<DWORD>(dir.size());
+}
+
+FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* data) {
+    DWORD code = 0;
+    std::string text = pattern ? pattern : "";
+    if (m_state->Fails("FindFirstFile", text, &code)) {
+        m_state->lastError = code;
+        return kInvalidFindHandle;
+    }
+    if (text.size() >= MAX_PATH) {
+        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+        return kInvalidFindHandle;
+    }
+    std::string folder = FolderOf(text);
+    std::string namePattern = NameOf(text);
+    if (!m_state->FolderExists(folder)) {
+        m_state->lastError = ERROR_PATH_NOT_FOUND;
+        return kInvalidFindHandle;
+    }
+    std::vector<std::pair<std::string, FindData>> found;
+    for (auto& f : m_state->files) {
+        if (!SameText(FolderOf(f->path), folder)) continue;
+        std::string name = NameOf(f->path);
+        if (!Wildcard(namePattern.c_str(), name.c_str())) continue;
+        FindData entry{};
+        entry.attributes = f->attributes;
+        std::strncpy(entry.fileName, name.c_str(), MAX_PATH - 1);
+        found.emplace_back(Upper(name), entry);
+    }
+    if (found.empty()) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return kInvalidFindHandle;
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    State::Search search{{}, 1};
+    for (auto& entry : found) search.results.push_back(entry.second);
+    *data = search.results[0];
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->searches[handle] = search;
+    return static_cast<FindHandle>(handle);
+}
+
+bool SimulatedWorkstation::FindNextFile(FindHandle searchHandle, FindData* data) {
+    DWORD code = 0;
+    if (m_state->Fails("FindNextFile", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->searches.find(static_cast<std::uintptr_t>(searchHandle));
+    if (it == m_state->searches.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    State::Search& search = it->second;
+    if (search.next >= search.results.size()) {
+        m_state->lastError = ERROR_NO_MORE_FILES;
+        return false;
+    }
+    *data = search.results[search.next++];
+    return true;
+}
+
+bool SimulatedWorkstation::FindClose(FindHandle searchHandle) {
+    DWORD code = 0;
+    if (m_state->Fails("FindClose", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (m_state->searches.erase(static_cast<std::uintptr_t>(searchHandle)) == 0) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
+bool SimulatedWorkstation::GetFileAttributesEx(const char* path, FileAttributeData* data) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("GetFileAttributesEx", text, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (text.size() >= MAX_PATH) {
+        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    if (File* file = m_state->FindFileEntry(text)) {
+        *data = {file->attributes, file->creationTime, file->lastAccessTime, file->lastWriteTime,
+                 file->content.size()};
+        return true;
+    }
+    if (m_state->FolderExists(text)) {
+        *data = {FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0, 0};
+        return true;
+    }
+    m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return false;
+}
+
+bool SimulatedWorkstation::SetFileAttributes(const char* path, DWORD attributes) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("SetFileAttributes", text, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (text.size() >= MAX_PATH) {
+        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    File* file = m_state->FindFileEntry(text);
+    if (!file) {
+        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    file->attributes = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
+    m_state->calls.push_back("SetFileAttributes " + text + " " + Hex(attributes));
+    return true;
+}
+
+FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("CreateFile", text, &code)) {
+        m_state->lastError = code;
+        return kInvalidFileHandle;
+    }
+    if (text.size() >= MAX_PATH) {
+        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+        return kInvalidFileHandle;
+    }
+    if (disposition != OPEN_EXISTING) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return kInvalidFileHandle;
+    }
+    File* file = m_state->FindFileEntry(text);
+    if (!file) {
+        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return kInvalidFileHandle;
+    }
+    if (file->heldOpenByOtherProgram) {
+        m_state->lastError = ERROR_SHARING_VIOLATION;
+        return kInvalidFileHandle;
+    }
+    for (auto& open : m_state->openFiles) {
+        if (open.second.file != file) continue;
+        const State::OpenFile& other = open.second;
+        bool admitted = (!(access & GENERIC_READ) || (other.share & FILE_SHARE_READ)) &&
+                        (!(access & GENERIC_WRITE) || (other.share & FILE_SHARE_WRITE)) &&
+                        (!(other.access & GENERIC_READ) || (shareMode & FILE_SHARE_READ)) &&
+                        (!(other.access & GENERIC_WRITE) || (shareMode & FILE_SHARE_WRITE));
+        if (!admitted) {
+            m_state->lastError = ERROR_SHARING_VIOLATION;
+            return kInvalidFileHandle;
+        }
+    }
+    if ((access & GENERIC_WRITE) && (file->attributes & FILE_ATTRIBUTE_READONLY)) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return kInvalidFileHandle;
+    }
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->openFiles[handle] = {file, access, shareMode, 0};
+    return static_cast<FileHandle>(handle);
+}
+
+bool SimulatedWorkstation::SetFileTime(FileHandle fileHandle, const FileTime* creation, const FileTime* lastAccess,
+                                       const FileTime* lastWrite) {
+    auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
+    DWORD code = 0;
+    if (m_state->Fails("SetFileTime", it == m_state->openFiles.end() ? "" : it->second.file->path, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (it == m_state->openFiles.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!(it->second.access & GENERIC_WRITE)) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    File* file = it->second.file;
+    if (creation) file->creationTime = *creation;
+    if (lastAccess) file->lastAccessTime = *lastAccess;
+    if (lastWrite) file->lastWriteTime = *lastWrite;
+    m_state->calls.push_back("SetFileTime " + file->path);
+    return true;
+}
+
+bool SimulatedWorkstation::GetFileSizeEx(FileHandle fileHandle, std::uint64_t* size) {
+    DWORD code = 0;
+    if (m_state->Fails("GetFileSizeEx", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
+    if (it == m_state->openFiles.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    *size = it->second.file->content.size();
+    return true;
+}
+
+bool SimulatedWorkstation::ReadFile(FileHandle fileHandle, void* buffer, DWORD toRead, DWORD* read) {
+    DWORD code = 0;
+    if (m_state->Fails("ReadFile", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
+    if (it == m_state->openFiles.end()) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!(it->second.access & GENERIC_READ)) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    const std::string& content = it->second.file->content;
+    std::uint64_t position = it->second.position;
+    std::uint64_t left = position < content.size() ? content.size() - position : 0;
+    DWORD count = static_cast<DWORD>(std::min<std::uint64_t>(toRead, left));
+    if (count > 0) std::memcpy(buffer, content.data() + position, count);
+    it->second.position += count;
+    if (read) *read = count;
+    return true;
+}
+
+bool SimulatedWorkstation::CloseHandle(FileHandle fileHandle) {
+    DWORD code = 0;
+    if (m_state->Fails("CloseHandle", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (m_state->openFiles.erase(static_cast<std::uintptr_t>(fileHandle)) == 0) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
+bool SimulatedWorkstation::DeleteFile(const char* path) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("DeleteFile", text, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (text.size() >= MAX_PATH) {
+        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    File* file = m_state->FindFileEntry(text);
+    if (!file) {
+        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    if (file->attributes & FILE_ATTRIBUTE_READONLY) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    bool openHere = false;
+    for (auto& open : m_state->openFiles) openHere = openHere || open.second.file == file;
+    if (file->heldOpenByOtherProgram || openHere) {
+        m_state->lastError = ERROR_SHARING_VIOLATION;
+        return false;
+    }
+    if (file->deleteError != 0) {
+        m_state->lastError = file->deleteError;
+        return false;
+    }
+    auto& files = m_state->files;
+    files.erase(std::remove_if(files.begin(), files.end(), [&](const std::unique_ptr<File>& f) { return f.get() == file; }),
+                files.end());
+    m_state->calls.push_back("DeleteFile " + text);
+    return true;
+}
+
+// --- Heap ----------------------------------------------------------------------
+
+void* SimulatedWorkstation::HeapAlloc(std::size_t size) {
+    DWORD code = 0;
+    if (m_state->Fails("HeapAlloc", std::to_string(size), &code)) {
+        m_state->lastError = code;
+        return nullptr;
+    }
+    void* block = std::calloc(size == 0 ? 1 : size, 1);
+    if (!block) {
+        m_state->lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    m_state->heap[block] = size;
+    return block;
+}
+
+void* SimulatedWorkstation::HeapReAlloc(void* block, std::size_t size) {
+    DWORD code = 0;
+    if (m_state->Fails("HeapReAlloc", std::to_string(size), &code)) {
+        m_state->lastError = code;
+        return nullptr;
+    }
+    auto it = m_state->heap.find(block);
+    if (it == m_state->heap.end()) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    std::size_t old = it->second;
+    void* grown = std::realloc(block, size == 0 ? 1 : size);
+    if (!grown) {
+        m_state->lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    m_state->heap.erase(it);
+    if (size > old) std::memset(static_cast<char*>(grown) + old, 0, size - old);
+    m_state->heap[grown] = size;
+    return grown;
+}
+
+bool SimulatedWorkstation::HeapFree(void* block) {
+    DWORD code = 0;
+    if (m_state->Fails("HeapFree", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    auto it = m_state->heap.find(block);
+    if (it == m_state->heap.end()) {
+        // A double free or a foreign pointer: caught here rather than crashing.
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    std::free(block);
+    m_state->heap.erase(it);
+    return true;
+}
+
+// --- User interface and texts ----------------------------------------------------
+
+int SimulatedWorkstation::MessageBox(const char* text, const char* caption, DWORD type) {
+    DWORD code = 0;
+    if (m_state->Fails("MessageBox", "", &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    int answer = IDOK;
+    if (m_state->nextAnswer < m_state->answers.size()) answer = m_state->answers[m_state->nextAnswer++];
+    m_state->prompts.push_back({text ? text : "", caption ? caption : "", type, answer, LiveHeapBlocks(), OpenHandles()});
+    return answer;
+}
+
+int SimulatedWorkstation::LoadString(unsigned id, char* buffer, int bufferMax) {
+    DWORD code = 0;
+    if (m_state->Fails("LoadString", std::to_string(id), &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    if (!buffer || bufferMax <= 0) return 0;
+    for (const StringResource& resource : kStringTable) {
+        if (resource.id != id) continue;
+        std::size_t length = std::min<std::size_t>(std::strlen(resource.text), static_cast<std::size_t>(bufferMax - 1));
+        std::memcpy(buffer, resource.text, length);
+        buffer[length] = '\0';
+        return static_cast<int>(length);
+    }
+    buffer[0] = '\0';
+    m_state->lastError = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return 0;
+}
+
+DWORD SimulatedWorkstation::GetModuleFileName(char* buffer, DWORD size) {
+    DWORD code = 0;
+    if (m_state->Fails("GetModuleFileName", "", &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    const std::string& path = m_state->modulePath;
+    if (!buffer || size == 0) return 0;
+    DWORD length = static_cast<DWORD>(std::min<std::size_t>(path.size(), size - 1));
+    std::memcpy(buffer, path.data(), length);
+    buffer[length] = '\0';
+    if (length < path.size()) {
+        m_state->lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    return length;
+}
+
+DWORD SimulatedWorkstation::FormatSystemMessage(DWORD messageId, DWORD, std::string* text) {
+    text->clear();
+    DWORD code = 0;
+    if (m_state->Fails("FormatSystemMessage", std::to_string(messageId), &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    auto it = m_state->systemMessages.find(messageId);
+    if (it == m_state->systemMessages.end()) {
+        m_state->lastError = kErrorMrMidNotFound;
+        return 0;
+    }
+    *text = it->second;
+    return static_cast<DWORD>(text->size());
+}
+
+DWORD SimulatedWorkstation::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
+    text->clear();
+    DWORD code = 0;
+    if (m_state->Fails("FormatStringMessage", pattern ? pattern : "", &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    std::string out;
+    for (const char* p = pattern; p && *p; ++p) {
+        if (*p == '%') {
+            char next = p[1];
+            if (next == '1' && !(p[2] >= '0' && p[2] <= '9')) {
+                out += insert ? insert : "";
+                ++p;
+            } else if (next == '0') {
+                break;
+            } else if (next == 'n') {
+                out += "\r\n";
+                ++p;
+            } else if (next == '%' || next == ' ' || next == '.' || next == '!') {
+                out += next;
+                ++p;
+            } else if (next >= '1' && next <= '9') {
+                m_state->lastError = ERROR_INVALID_PARAMETER;
+                return 0;
+            } else if (next == '\0') {
+                break;
+            } else {
+                out += next;
+                ++p;
+            }
+        } else if (*p == '\r' && p[1] == '\n') {
+            out += "\r\n";
+            ++p;
+        } else if (*p == '\n' || *p == '\r') {
+            out += "\r\n";
+        } else {
+            out += *p;
+        }
+    }
+    if (out.empty()) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    *text = out;
+    return static_cast<DWORD>(out.size());
+}
+
+DWORD SimulatedWorkstation::CharUpperBuff(char* text, DWORD length) {
+    ++m_state->callCounts["CharUpperBuff"];
+    unsigned char* p = reinterpret_cast<unsigned char*>(text);
+    if (m_state->codePage == CodePage::Windows1252) {
+        for (DWORD i = 0; i < length; ++i) {
+            unsigned char c = p[i];
+            if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+                p[i] = static_cast<unsigned char>(c - 0x20);
+            } else if (c == 0x9A || c == 0x9C || c == 0x9E) {
+                p[i] = static_cast<unsigned char>(c - 0x10);
+            } else if (c == 0xFF) {
+                p[i] = 0x9F;
+            }
+        }
+        return length;
+    }
+    for (DWORD i = 0; i < length; ++i) {
+        unsigned char c = p[i];
+        bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (lead) {
+            if (i + 1 >= length) break;  // a lead byte without its trail byte stays
+            // Full-width a-z become full-width A-Z.
+            if (c == 0x82 && p[i + 1] >= 0x81 && p[i + 1] <= 0x9A) p[i + 1] = static_cast<unsigned char>(p[i + 1] - 0x21);
+            ++i;
+        } else if (c >= 'a' && c <= 'z') {
+            p[i] = static_cast<unsigned char>(c - 0x20);
+        }
+    }
+    return length;
+}
+
+bool SimulatedWorkstation::GetCPInfo(CodePageInfo* info) {
+    DWORD code = 0;
+    if (m_state->Fails("GetCPInfo", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    *info = CodePageInfo{};
+    if (m_state->codePage == CodePage::Windows1252) {
+        info->codePage = 1252;
+        info->maxCharSize = 1;
+    } else {
+        info->codePage = 932;
+        info->maxCharSize = 2;
+        info->leadByteRanges[0][0] = 0x81;
+        info->leadByteRanges[0][1] = 0x9F;
+        info->leadByteRanges[1][0] = 0xE0;
+        info->leadByteRanges[1][1] = 0xFC;
+    }
+    return true;
+}
+
+DWORD SimulatedWorkstation::GetLastError() { return m_state->lastError; }
+void SimulatedWorkstation::SetLastError(DWORD code) { m_state->lastError = code; }
+bool SimulatedWorkstation::IsWow64() { return m_state->wow64; }
+
+}  // namespace vk::sim

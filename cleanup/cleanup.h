@@ -16,6 +16,8 @@ constexpr const char* kDriverFile2 = "vlkusbser.sys";
 // No real INF file comes near this; larger files are not read.
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
+class AnsiCodePage;
+
 class CCleanupActions : public CDeviceInventory {
 public:
     explicit CCleanupActions(IPlatform& platform) : CDeviceInventory(platform) {}
@@ -32,6 +34,16 @@ public:
     void DeleteInfPair(const char* infName);
     void DeleteDriverFiles();
     void DeleteDriverService(const char* serviceName);
+
+protected:
+    // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info.
+    void LogFileDeleteFailed(const char* path, DWORD code);
+
+private:
+    // Reads the file at `path` whole into `buffer` and tells whether its text
+    // names one of the scanned reader IDs. A file that cannot be read is
+    // logged and counts as no match.
+    bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
 };
 
 }  // namespace vk

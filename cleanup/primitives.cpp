@@ -1,0 +1,144 @@
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "cleanup/cleanup.h"
+#include "cleanup/handles.h"
+#include "cleanup/path_buffer.h"
+#include "diag/messages.h"
+#include "platform/ansi_text.h"
+
+namespace vk {
+
+namespace {
+
+// FILETIME counts 100-ns intervals; the times written back keep whole seconds.
+constexpr FileTime kTicksPerSecond = 10000000;
+
+// Only the attribute bits below FILE_ATTRIBUTE_NORMAL are carried over.
+constexpr DWORD kCarriedAttributes = 0x7F;
+
+FileTime WholeSeconds(FileTime time) {
+    return time - time % kTicksPerSecond;
+}
+
+// A plain file name ending in ".inf": the name comes from the registry, so
+// anything that could reach outside the INF folder (a folder, a drive, and
+// with them any ".." component), or a wildcard that would turn the look-up
+// into a search, is refused.
+bool IsPlainInfName(const AnsiCodePage& codePage, const char* name) {
+    std::size_t length = std::strlen(name);
+    if (length <= 4) return false;
+    if (std::strpbrk(name, "\\/:*?\"<>|") != nullptr) return false;
+    return codePage.CompareNoCase(name + length - 4, ".inf") == 0;
+}
+
+}  // namespace
+
+void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code) {
+    const std::string text = MsgFileDeleteFailed(m_platform, path);
+    Log(code, text, LogLevelInfo);
+}
+
+void CCleanupActions::DeleteFileForced(const char* path) {
+    FileAttributeData status{};
+    if (m_platform.GetFileAttributesEx(path, &status)) {
+        const DWORD kept = status.attributes & kCarriedAttributes;
+        if (kept & FILE_ATTRIBUTE_READONLY) {
+            DWORD cleared = kept & ~FILE_ATTRIBUTE_READONLY;
+            // To the file system an attribute word of 0 means "leave as is";
+            // NORMAL is how "no attributes" is written.
+            if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
+            // Codes are read right after the failing call: composing the
+            // message goes through the platform too.
+            if (!m_platform.SetFileAttributes(path, cleared)) {
+                // Still read-only, so the times cannot be written either; the
+                // removal below reports why the file stays.
+                LogFileDeleteFailed(path, m_platform.GetLastError());
+            } else {
+                FileHolder file(m_platform, m_platform.CreateFile(path, GENERIC_READ | GENERIC_WRITE,
+                                                                  FILE_SHARE_READ, OPEN_EXISTING));
+                if (!file.valid()) {
+                    LogFileDeleteFailed(path, m_platform.GetLastError());
+                } else {
+                    const FileTime creation = WholeSeconds(status.creationTime);
+                    const FileTime lastAccess = WholeSeconds(status.lastAccessTime);
+                    const FileTime lastWrite = WholeSeconds(status.lastWriteTime);
+                    if (!m_platform.SetFileTime(file.get(), &creation, &lastAccess, &lastWrite)) {
+                        LogFileDeleteFailed(path, m_platform.GetLastError());
+                    }
+                }
+            }
+        }
+    }
+
+    if (!m_platform.DeleteFile(path)) {
+        LogFileDeleteFailed(path, m_platform.GetLastError());
+    }
+}
+
+void CCleanupActions::DeleteInfPair(const char* infName) {
+    const AnsiCodePage codePage(m_platform);
+    if (!IsPlainInfName(codePage, infName)) {
+        LogFileDeleteFailed(infName, ERROR_INVALID_NAME);
+        return;
+    }
+
+    PathBuffer path;
+    if (!path.StartWithWindowsDirectory(m_platform)) return;
+    path.Append(kInfFolder);
+    path.Append(infName);
+    if (!path.fits()) {
+        LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+
+    // Looked up first, so that an absent half costs no message.
+    const auto deleteIfPresent = [this](const char* file) {
+        FindData found{};
+        FindHolder search(m_platform, m_platform.FindFirstFile(file, &found));
+        if (!search.valid()) return;
+        search.reset();
+        DeleteFileForced(file);
+    };
+
+    deleteIfPresent(path.c_str());
+    // oem12.inf -> oem12.pnf; only that character changes, so OEM12.INF gives OEM12.pNF.
+    path.data()[path.length() - 3] = 'p';
+    deleteIfPresent(path.c_str());
+}
+
+void CCleanupActions::DeleteDriverFiles() {
+    for (const char* driverFile : {kDriverFile1, kDriverFile2}) {
+        PathBuffer path;
+        // The caller has just read the Windows directory; should it fail now
+        // there is no path to remove.
+        if (!path.StartWithWindowsDirectory(m_platform)) continue;
+        path.Append(kDriversFolder);
+        path.Append(driverFile);
+        if (!path.fits()) {
+            LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
+            continue;
+        }
+        DeleteFileForced(path.c_str());
+    }
+}
+
+void CCleanupActions::DeleteDriverService(const char* serviceName) {
+    ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
+    if (!manager.valid()) {
+        LogWithLastError(MsgScmOpenFailed(m_platform, serviceName), LogLevelError);
+        return;
+    }
+    // Declared after the manager, so it is closed first.
+    ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
+    if (!service.valid()) {
+        LogWithLastError(MsgServiceOpenFailed(m_platform, serviceName), LogLevelError);
+        return;
+    }
+    if (!m_platform.DeleteService(service.get())) {
+        LogWithLastError(MsgServiceDeleteFailed(m_platform, serviceName), LogLevelError);
+    }
+}
+
+}  // namespace vk

@@ -1,0 +1,11 @@
+// Windows entry point: the cleaning pass against the real workstation. The
+// program has no window of its own, so WinMain only hands over to the logic.
+#include "app/cleaner_app.h"
+#include "platform/win32/win32_platform.h"
+
+#include "platform/win32/windows_api.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    vk::Win32Platform platform;
+    return vk::RunVelkorUSBCleaner(platform);
+}

@@ -1,0 +1,69 @@
+// The real workstation: every IPlatform operation forwarded to its Windows
+// (ANSI) entry point. Standard types only; the implementation files include
+// the Windows headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vk {
+
+class Win32Platform final : public IPlatform {
+public:
+    // IDeviceSetup
+    DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
+    bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
+    bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
+                                   std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool DestroyDeviceInfoList(DevInfoSet set) override;
+
+    // IRegistry
+    LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
+    LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                         DWORD* size) override;
+    LONG RegCloseKey(RegKey key) override;
+
+    // IServiceManager
+    ScHandle OpenSCManager(DWORD access) override;
+    ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
+    bool DeleteService(ScHandle service) override;
+    bool CloseServiceHandle(ScHandle handle) override;
+
+    // IFileSystem
+    DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
+    FindHandle FindFirstFile(const char* pattern, FindData* data) override;
+    bool FindNextFile(FindHandle search, FindData* data) override;
+    bool FindClose(FindHandle search) override;
+    bool GetFileAttributesEx(const char* path, FileAttributeData* data) override;
+    bool SetFileAttributes(const char* path, DWORD attributes) override;
+    FileHandle CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) override;
+    bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                     const FileTime* lastWrite) override;
+    bool GetFileSizeEx(FileHandle file, std::uint64_t* size) override;
+    bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
+    bool CloseHandle(FileHandle file) override;
+    bool DeleteFile(const char* path) override;
+
+    // IHeap
+    void* HeapAlloc(std::size_t size) override;
+    void* HeapReAlloc(void* block, std::size_t size) override;
+    bool HeapFree(void* block) override;
+
+    // IUserAndText
+    int MessageBox(const char* text, const char* caption, DWORD type) override;
+    int LoadString(unsigned id, char* buffer, int bufferMax) override;
+    DWORD GetModuleFileName(char* buffer, DWORD size) override;
+    DWORD FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) override;
+    DWORD FormatStringMessage(const char* pattern, const char* insert, std::string* text) override;
+    DWORD CharUpperBuff(char* text, DWORD length) override;
+    bool GetCPInfo(CodePageInfo* info) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+    bool IsWow64() override;
+};
+
+}  // namespace vk

@@ -1,0 +1,83 @@
+// SetupAPI operations.
+#include "platform/win32/win32_platform.h"
+
+#include <cstring>
+
+#include "platform/win32/windows_api.h"
+
+namespace vk {
+
+namespace {
+
+// DevInfoData is declared layout-compatible with SP_DEVINFO_DATA (proved in
+// constants_check.cpp); the bytes are copied rather than the pointer cast so
+// that no object is read through a pointer of another type.
+SP_DEVINFO_DATA ToNative(const DevInfoData& data) {
+    SP_DEVINFO_DATA native;
+    std::memcpy(&native, &data, sizeof native);
+    return native;
+}
+
+void FromNative(const SP_DEVINFO_DATA& native, DevInfoData* data) {
+    std::memcpy(data, &native, sizeof native);
+}
+
+HDEVINFO Native(DevInfoSet set) {
+    return win32::to_native<HDEVINFO>(set);
+}
+
+}  // namespace
+
+DevInfoSet Win32Platform::GetClassDevs(const char* enumerator, DWORD flags) {
+    return win32::to_opaque<DevInfoSet>(::SetupDiGetClassDevsA(nullptr, enumerator, nullptr, flags));
+}
+
+bool Win32Platform::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) {
+    if (data == nullptr) {
+        return ::SetupDiEnumDeviceInfo(Native(set), index, nullptr) != FALSE;
+    }
+    // The caller's cbSize travels with the copy, so SetupAPI checks it as it would.
+    SP_DEVINFO_DATA native = ToNative(*data);
+    const BOOL ok = ::SetupDiEnumDeviceInfo(Native(set), index, &native);
+    if (ok) {
+        FromNative(native, data);
+    }
+    return ok != FALSE;
+}
+
+bool Win32Platform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
+                                              DWORD* regType, std::uint8_t* buffer, DWORD capacity,
+                                              DWORD* requiredSize) {
+    SP_DEVINFO_DATA native{};
+    if (data != nullptr) {
+        native = ToNative(*data);
+    }
+    ::DWORD type = regType != nullptr ? *regType : 0;
+    ::DWORD required = requiredSize != nullptr ? *requiredSize : 0;
+    const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(Native(set), data != nullptr ? &native : nullptr, property,
+                                                        regType != nullptr ? &type : nullptr, buffer, capacity,
+                                                        requiredSize != nullptr ? &required : nullptr);
+    // Reading the copies back cannot disturb the last error of the call.
+    if (regType != nullptr) {
+        *regType = type;
+    }
+    if (requiredSize != nullptr) {
+        *requiredSize = required;
+    }
+    return ok != FALSE;
+}
+
+bool Win32Platform::CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) {
+    SP_DEVINFO_DATA native{};
+    if (data != nullptr) {
+        native = ToNative(*data);
+    }
+    return ::SetupDiCallClassInstaller(static_cast<DI_FUNCTION>(installFunction), Native(set),
+                                       data != nullptr ? &native : nullptr) != FALSE;
+}
+
+bool Win32Platform::DestroyDeviceInfoList(DevInfoSet set) {
+    return ::SetupDiDestroyDeviceInfoList(Native(set)) != FALSE;
+}
+
+}  // namespace vk

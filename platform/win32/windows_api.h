@@ -1,0 +1,77 @@
+// The Windows headers as the win32 backend uses them. platform.h comes first:
+// its vk:: constants share their names with Windows macros and would not
+// compile after <windows.h>. The A/W macros whose names are also IPlatform
+// method names are removed; the backend calls the ...A functions explicitly.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <setupapi.h>
+#include <winsvc.h>
+
+#undef CharUpperBuff
+#undef CreateFile
+#undef DeleteFile
+#undef FindFirstFile
+#undef FindNextFile
+#undef GetFileAttributesEx
+#undef GetModuleFileName
+#undef GetWindowsDirectory
+#undef LoadString
+#undef MessageBox
+#undef OpenSCManager
+#undef OpenService
+#undef RegOpenKeyEx
+#undef RegQueryValueEx
+#undef SetFileAttributes
+
+#include "platform/win32/unique_resource.h"
+
+namespace vk::win32 {
+
+inline HANDLE invalid_handle_value() noexcept {
+    return INVALID_HANDLE_VALUE;
+}
+inline HDEVINFO invalid_devinfo_value() noexcept {
+    return static_cast<HDEVINFO>(INVALID_HANDLE_VALUE);
+}
+
+using unique_hlocal = unique_any<HLOCAL, decltype(&::LocalFree), ::LocalFree>;
+using unique_hkey = unique_any<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
+using unique_schandle = unique_any<SC_HANDLE, decltype(&::CloseServiceHandle), ::CloseServiceHandle>;
+using unique_hfile = unique_any<HANDLE, decltype(&::CloseHandle), ::CloseHandle, &invalid_handle_value>;
+using unique_hfind = unique_any<HANDLE, decltype(&::FindClose), ::FindClose, &invalid_handle_value>;
+using unique_hdevinfo = unique_any<HDEVINFO, decltype(&::SetupDiDestroyDeviceInfoList),
+                                   ::SetupDiDestroyDeviceInfoList, &invalid_devinfo_value>;
+
+// The opaque handles carry the Windows value bit for bit, so that
+// INVALID_HANDLE_VALUE and kInvalid*, and null and kNull*, map onto each other.
+template <typename Opaque, typename Native>
+Opaque to_opaque(Native native) noexcept {
+    return static_cast<Opaque>(reinterpret_cast<std::uintptr_t>(native));
+}
+template <typename Native, typename Opaque>
+Native to_native(Opaque opaque) noexcept {
+    return reinterpret_cast<Native>(static_cast<std::uintptr_t>(opaque));
+}
+
+inline FileTime to_file_time(const FILETIME& time) noexcept {
+    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+inline FILETIME to_filetime(FileTime time) noexcept {
+    FILETIME result;
+    result.dwLowDateTime = static_cast<::DWORD>(time & 0xFFFFFFFFu);
+    result.dwHighDateTime = static_cast<::DWORD>(time >> 32);
+    return result;
+}
+
+}  // namespace vk::win32

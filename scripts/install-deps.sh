@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a group of jobs needs, skipping those already
+# there: host (Linux build and unit tests), windows (MinGW-w64 cross
+# builds), wine (running the Windows programs), or all.
+set -euo pipefail
+
+host=(cmake ninja-build g++ clang googletest python3)
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
+# 64-bit Wine alone: the 32-bit program is built but not run here.
+wine=(wine wine64 xvfb xdotool imagemagick x11-utils)
+
+wanted=()
+case "${1:-all}" in
+    host) wanted=("${host[@]}") ;;
+    windows) wanted=("${windows[@]}") ;;
+    wine) wanted=("${wine[@]}") ;;
+    all) wanted=("${host[@]}" "${windows[@]}" "${wine[@]}") ;;
+    *) echo "usage: $0 [host|windows|wine|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+fi
+echo "installing: ${missing[*]}"
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

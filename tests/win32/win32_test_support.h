@@ -1,0 +1,110 @@
+// Shared helpers of the win32 backend tests: holders for the handles that the
+// interface hands out, a scratch folder per test, and file set-up written
+// with the Windows API directly so that it does not depend on the code under
+// test.
+#pragma once
+
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_api.h"
+
+#include <gtest/gtest.h>
+
+namespace vk::test {
+
+// The backend is stateless, so a policy can close through a temporary one.
+struct VkFilePolicy {
+    using pointer = FileHandle;
+    static pointer invalid() noexcept { return kInvalidFileHandle; }
+    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().CloseHandle(value)); }
+};
+struct VkFindPolicy {
+    using pointer = FindHandle;
+    static pointer invalid() noexcept { return kInvalidFindHandle; }
+    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().FindClose(value)); }
+};
+struct VkRegKeyPolicy {
+    using pointer = RegKey;
+    static pointer invalid() noexcept { return kNullRegKey; }
+    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().RegCloseKey(value)); }
+};
+struct VkScPolicy {
+    using pointer = ScHandle;
+    static pointer invalid() noexcept { return kNullScHandle; }
+    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().CloseServiceHandle(value)); }
+};
+struct VkDevInfoPolicy {
+    using pointer = DevInfoSet;
+    static pointer invalid() noexcept { return kInvalidDevInfoSet; }
+    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().DestroyDeviceInfoList(value)); }
+};
+using unique_vk_file = win32::unique_resource<VkFilePolicy>;
+using unique_vk_find = win32::unique_resource<VkFindPolicy>;
+using unique_vk_key = win32::unique_resource<VkRegKeyPolicy>;
+using unique_vk_sc = win32::unique_resource<VkScPolicy>;
+using unique_vk_devinfo = win32::unique_resource<VkDevInfoPolicy>;
+
+// Writes `content` to a new file at `path` (replacing any).
+inline void WriteFileNative(const std::string& path, const std::string& content) {
+    win32::unique_hfile file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << path << ": " << ::GetLastError();
+    ::DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<::DWORD>(content.size()), &written, nullptr));
+    ASSERT_EQ(written, content.size());
+}
+
+// Wine's ntdll exports wine_get_version; Windows' does not.
+inline bool RunningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+inline bool PathExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A fresh folder under %TEMP% named after the running test, removed with
+// everything in it afterwards (read-only flags included).
+class ScratchFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH + 1] = {};
+        ASSERT_NE(::GetTempPathA(sizeof temp, temp), 0u);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = std::string(temp) + "vk_win32_" + info->test_suite_name() + "_" + info->name();
+        RemoveTree(m_folder);
+        ASSERT_TRUE(::CreateDirectoryA(m_folder.c_str(), nullptr)) << m_folder << ": " << ::GetLastError();
+    }
+    void TearDown() override { RemoveTree(m_folder); }
+
+    std::string Path(const std::string& name) const { return m_folder + "\\" + name; }
+
+    static void RemoveTree(const std::string& folder) {
+        WIN32_FIND_DATAA data;
+        win32::unique_hfind search(::FindFirstFileA((folder + "\\*").c_str(), &data));
+        if (search) {
+            do {
+                const std::string name = data.cFileName;
+                if (name == "." || name == "..") {
+                    continue;
+                }
+                const std::string path = folder + "\\" + name;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveTree(path);
+                } else {
+                    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    ::DeleteFileA(path.c_str());
+                }
+            } while (::FindNextFileA(search.get(), &data));
+        }
+        search.reset();
+        ::RemoveDirectoryA(folder.c_str());
+    }
+
+    Win32Platform m_platform;
+    std::string m_folder;
+};
+
+}  // namespace vk::test

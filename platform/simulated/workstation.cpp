@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/simulated/simulated.h"
 #include "res/string_table.h"
@@ -11,6 +13,16 @@ namespace {
 
 constexpr DWORD kErrorInvalidUserBuffer = 1784;
 constexpr DWORD kErrorMrMidNotFound = 317;
+constexpr DWORD kErrorNoAccess = 998;
+constexpr DWORD kGenericExecute = 0x20000000;
+constexpr DWORD kGenericAll = 0x10000000;
+constexpr DWORD kMaximumAllowed = 0x02000000;
+constexpr DWORD kFileReadData = 0x0001;
+constexpr DWORD kFileWriteData = 0x0002;
+constexpr DWORD kFileAppendData = 0x0004;
+constexpr DWORD kFileExecute = 0x0020;
+constexpr DWORD kFileWriteAttributes = 0x0100;
+constexpr DWORD kFileShareDelete = 0x0004;
 constexpr const char* kClassRoot = "System\\CurrentControlSet\\Control\\Class\\";
 
 std::string Upper(const std::string& text) {
@@ -22,6 +34,29 @@ std::string Upper(const std::string& text) {
 }
 
 bool SameText(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+
+// The three kinds of access that sharing modes govern, as FILE_SHARE_ bits.
+DWORD SharedAccess(DWORD access) {
+    DWORD kinds = 0;
+    constexpr DWORD kReading = GENERIC_READ | kGenericExecute | kGenericAll | kFileReadData | kFileExecute;
+    if (access & kReading) kinds |= FILE_SHARE_READ;
+    if (access & (GENERIC_WRITE | kGenericAll | kFileWriteData | kFileAppendData)) kinds |= FILE_SHARE_WRITE;
+    if (access & (DELETE | kGenericAll)) kinds |= kFileShareDelete;
+    return kinds;
+}
+
+// A file with no attribute left reads back as FILE_ATTRIBUTE_NORMAL, as on Windows.
+DWORD Reported(DWORD attributes) { return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes; }
+
+// Characters a file path may not hold (wildcards belong to searches only).
+bool HasInvalidPathCharacter(const std::string& path) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char c = path[i];
+        if (c == '*' || c == '?' || c == '<' || c == '>' || c == '|' || c == '"') return true;
+        if (c == ':' && i != 1) return true;
+    }
+    return false;
+}
 
 std::string FolderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('\\');
@@ -52,6 +87,7 @@ const std::map<DWORD, std::string>& DefaultSystemMessages() {
         {8, "Not enough memory resources are available to process this command.\r\n"},
         {13, "The data is invalid.\r\n"},
         {18, "There are no more files.\r\n"},
+        {38, "Reached the end of the file.\r\n"},
         {31, "A device attached to the system is not functioning.\r\n"},
         {32, "The process cannot access the file because it is being used by another process.\r\n"},
         {87, "The parameter is incorrect.\r\n"},
@@ -60,10 +96,71 @@ const std::map<DWORD, std::string>& DefaultSystemMessages() {
         {206, "The filename or extension is too long.\r\n"},
         {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
         {234, "More data is available.\r\n"},
+        {259, "No more data is available.\r\n"},
         {1060, "The specified service does not exist as an installed service.\r\n"},
         {1072, "The specified service has been marked for deletion.\r\n"},
+        {1784, "The supplied user buffer is not valid for the requested operation.\r\n"},
     };
     return messages;
+}
+
+// The insert under a printf-style string format such as "-10s" ("%1!-10s!").
+// Only string conversions are meaningful for a string insert.
+bool FormatInsert(const std::string& conversionText, const char* insert, std::string* out) {
+    std::size_t i = conversionText.find_first_not_of("-+ #0123456789.");
+    std::string conversion = i == std::string::npos ? std::string() : conversionText.substr(i);
+    if (conversion != "s" && conversion != "hs") return false;
+    std::string format = "%" + conversionText.substr(0, i) + "s";
+    int needed = std::snprintf(nullptr, 0, format.c_str(), insert);
+    if (needed < 0) return false;
+    std::string formatted(static_cast<std::size_t>(needed) + 1, '\0');
+    std::snprintf(&formatted[0], formatted.size(), format.c_str(), insert);
+    formatted.resize(static_cast<std::size_t>(needed));
+    *out += formatted;
+    return true;
+}
+
+// FormatMessage's expansion of a pattern with one string insert (%1). False
+// for an insert number other than 1, a bad format or a '%' ending the pattern.
+bool ExpandPattern(const char* pattern, const char* insert, std::string* out) {
+    const char* value = insert ? insert : "(null)";
+    for (const char* p = pattern; *p; ++p) {
+        if (*p == '\r' || *p == '\n') {
+            // Every line end, bare or not, is written as CR LF.
+            if (*p == '\r' && p[1] == '\n') ++p;
+            *out += "\r\n";
+            continue;
+        }
+        if (*p != '%') {
+            *out += *p;
+            continue;
+        }
+        char next = *++p;
+        if (next == '\0') return false;
+        if (next >= '1' && next <= '9') {
+            int number = next - '0';
+            if (p[1] >= '0' && p[1] <= '9') number = number * 10 + (*++p - '0');
+            if (number != 1) return false;
+            if (p[1] == '!') {
+                const char* close = std::strchr(p + 2, '!');
+                if (!close || !FormatInsert(std::string(p + 2, close), value, out)) return false;
+                p = close;
+            } else {
+                *out += value;
+            }
+        } else if (next == '0') {
+            return true;
+        } else if (next == 'n') {
+            *out += "\r\n";
+        } else if (next == 'r') {
+            *out += '\r';
+        } else if (next == 't') {
+            *out += '\t';
+        } else {
+            *out += next;  // "%%", "% ", "%.", "%!" and any other character stand for themselves
+        }
+    }
+    return true;
 }
 
 std::string Hex(DWORD value) {
@@ -130,7 +227,10 @@ Device& Device::RemoveFails(DWORD code) {
 }
 
 RegistryKey& RegistryKey::Value(const std::string& name, RegValue value) {
-    values[Upper(name)] = std::move(value);
+    for (auto it = values.begin(); it != values.end();) {
+        it = SameText(it->first, name) ? values.erase(it) : std::next(it);
+    }
+    values[name] = std::move(value);
     return *this;
 }
 RegistryKey& RegistryKey::RefuseFullAccess() {
@@ -169,6 +269,10 @@ struct SimulatedWorkstation::State {
     std::vector<std::unique_ptr<RegistryKey>> keys;
     std::vector<std::unique_ptr<Service>> services;
     std::vector<std::unique_ptr<File>> files;
+    // Deleted files and services stay allocated so that references the test
+    // kept from AddFile or AddService remain readable.
+    std::vector<std::unique_ptr<File>> deletedFiles;
+    std::vector<std::unique_ptr<Service>> deletedServices;
     std::set<std::string> folders;  // upper-cased
     std::string windowsDirectory = "C:\\Windows";
     CodePage codePage = CodePage::Windows1252;
@@ -198,11 +302,13 @@ struct SimulatedWorkstation::State {
     std::map<std::uintptr_t, RegistryKey*> openKeys;
     struct ScOpen {
         Service* service;  // null for the manager
+        DWORD access;
     };
     std::map<std::uintptr_t, ScOpen> scHandles;
     struct Search {
         std::vector<FindData> results;
         std::size_t next;
+        std::string pattern;
     };
     std::map<std::uintptr_t, Search> searches;
     struct OpenFile {
@@ -215,22 +321,35 @@ struct SimulatedWorkstation::State {
 
     std::uintptr_t NewHandle() { return nextHandle += 4; }
 
+    // What a handle names, for the call record; empty when unknown.
+    std::string PathOf(FileHandle handle) const {
+        auto it = openFiles.find(static_cast<std::uintptr_t>(handle));
+        return it == openFiles.end() ? std::string() : it->second.file->path;
+    }
+    std::string PatternOf(FindHandle handle) const {
+        auto it = searches.find(static_cast<std::uintptr_t>(handle));
+        return it == searches.end() ? std::string() : it->second.pattern;
+    }
+    std::string KeyPathOf(RegKey handle) const {
+        auto it = openKeys.find(static_cast<std::uintptr_t>(handle));
+        return it == openKeys.end() ? std::string() : it->second->path;
+    }
+
     // Counts and records the call; true (with the code) when it must fail.
+    // Every counted rule sees every call, even when an earlier rule fires.
     bool Fails(const std::string& operation, const std::string& argument, DWORD* code) {
         ++callCounts[operation];
         allCalls.push_back(argument.empty() ? operation : operation + " " + argument);
+        bool fails = false;
         for (Failure& f : failures) {
             if (f.operation != operation) continue;
-            if (f.onCall == 0) {
+            bool now = f.onCall == 0 || ++f.seen == f.onCall;
+            if (now && !fails) {
                 *code = f.code;
-                return true;
-            }
-            if (++f.seen == f.onCall) {
-                *code = f.code;
-                return true;
+                fails = true;
             }
         }
-        return false;
+        return fails;
     }
 
     File* FindFileEntry(const std::string& path) {
@@ -240,6 +359,13 @@ struct SimulatedWorkstation::State {
         return nullptr;
     }
     bool FolderExists(const std::string& path) { return folders.count(Upper(path)) != 0; }
+    // 0 when `path` can name a file: short enough, well formed, in an existing
+    // folder; else the error Windows gives.
+    DWORD CheckPath(const std::string& path) {
+        if (path.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+        if (HasInvalidPathCharacter(path)) return ERROR_INVALID_NAME;
+        return FolderExists(FolderOf(path)) ? 0 : ERROR_PATH_NOT_FOUND;
+    }
     Service* FindServiceEntry(const std::string& name) {
         for (auto& s : services) {
             if (SameText(s->name, name)) return s.get();
@@ -252,16 +378,39 @@ struct SimulatedWorkstation::State {
         }
         return nullptr;
     }
-    Device* DeviceOf(const DevInfoData* data) {
-        if (!data || data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
+    // The device an element names, whether removed or not; null when the
+    // element is malformed or not one of the set's.
+    Device* ElementOf(DevInfoSet set, const DevInfoData* data) {
+        if (!data || data->cbSize != sizeof(DevInfoData)) return nullptr;
+        if (data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
         Device* device = devices[data->DevInst - 1].get();
-        return removed.count(device) ? nullptr : device;
+        auto it = sets.find(static_cast<std::uintptr_t>(set));
+        if (it == sets.end()) return nullptr;
+        for (Device* member : it->second) {
+            if (member == device) return device;
+        }
+        return nullptr;
+    }
+    // Checks a set and one of its elements; 0 or the SetupAPI error.
+    DWORD CheckElement(DevInfoSet set, const DevInfoData* data) {
+        if (!sets.count(static_cast<std::uintptr_t>(set))) return ERROR_INVALID_HANDLE;
+        Device* device = ElementOf(set, data);
+        if (!device) return ERROR_INVALID_PARAMETER;
+        return removed.count(device) ? ERROR_NO_SUCH_DEVINST : 0;
     }
     void ReleaseService(Service* service) {
         if (--service->openHandles > 0 || !service->markedForDeletion) return;
-        services.erase(std::remove_if(services.begin(), services.end(),
-                                      [&](const std::unique_ptr<Service>& s) { return s.get() == service; }),
-                       services.end());
+        Retire(services, deletedServices, service);
+    }
+    template <typename T>
+    static void Retire(std::vector<std::unique_ptr<T>>& live, std::vector<std::unique_ptr<T>>& gone,
+                       T* item) {
+        for (auto it = live.begin(); it != live.end(); ++it) {
+            if (it->get() != item) continue;
+            gone.push_back(std::move(*it));
+            live.erase(it);
+            return;
+        }
     }
 };
 
@@ -300,6 +449,12 @@ Service& SimulatedWorkstation::AddService(const std::string& name) {
 
 File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::string& content) {
     AddFolder(FolderOf(fullPath));
+    // One file per path, as the file system ignores case: a second AddFile
+    // describes the same file again.
+    if (File* existing = m_state->FindFileEntry(fullPath)) {
+        existing->content = content;
+        return *existing;
+    }
     m_state->files.push_back(std::make_unique<File>());
     File& file = *m_state->files.back();
     file.path = fullPath;
@@ -391,7 +546,8 @@ DevInfoSet SimulatedWorkstation::GetClassDevs(const char* enumerator, DWORD flag
         return kInvalidDevInfoSet;
     }
     std::vector<Device*> members;
-    std::string prefix = Upper(std::string(enumerator ? enumerator : "") + "\\");
+    // Without an enumerator every device is listed.
+    std::string prefix = enumerator && *enumerator ? Upper(std::string(enumerator) + "\\") : std::string();
     for (auto& d : m_state->devices) {
         if (m_state->removed.count(d.get())) continue;
         if ((flags & DIGCF_PRESENT) && !d->present) continue;
@@ -433,19 +589,15 @@ bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoDa
 bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
                                                      DWORD* regType, std::uint8_t* buffer, DWORD capacity,
                                                      DWORD* requiredSize) {
-    Device* device = m_state->DeviceOf(data);
+    Device* device = m_state->ElementOf(set, data);
     DWORD code = 0;
     if (m_state->Fails("GetDeviceRegistryProperty", device ? device->instanceId + " " + std::to_string(property) : "",
                        &code)) {
         m_state->lastError = code;
         return false;
     }
-    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
-        m_state->lastError = ERROR_INVALID_HANDLE;
-        return false;
-    }
-    if (!device) {
-        m_state->lastError = ERROR_NO_SUCH_DEVINST;
+    if (DWORD error = m_state->CheckElement(set, data)) {
+        m_state->lastError = error;
         return false;
     }
     auto it = device->properties.find(property);
@@ -456,7 +608,11 @@ bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevIn
     const RegValue& value = it->second;
     DWORD size = static_cast<DWORD>(value.data.size());
     if (requiredSize) *requiredSize = size;
-    if (size > capacity || (!buffer && size > 0)) {
+    if (!buffer && capacity > 0) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (size > capacity) {
         m_state->lastError = ERROR_INSUFFICIENT_BUFFER;
         return false;
     }
@@ -466,18 +622,14 @@ bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevIn
 }
 
 bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) {
-    Device* device = m_state->DeviceOf(data);
+    Device* device = m_state->ElementOf(set, data);
     DWORD code = 0;
     if (m_state->Fails("CallClassInstaller", device ? device->instanceId : "", &code)) {
         m_state->lastError = code;
         return false;
     }
-    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
-        m_state->lastError = ERROR_INVALID_HANDLE;
-        return false;
-    }
-    if (!device) {
-        m_state->lastError = ERROR_NO_SUCH_DEVINST;
+    if (DWORD error = m_state->CheckElement(set, data)) {
+        m_state->lastError = error;
         return false;
     }
     if (installFunction != DIF_REMOVE) {
@@ -511,6 +663,7 @@ bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
 LONG SimulatedWorkstation::RegOpenKeyEx(RegRoot, const char* subKey, DWORD, DWORD access, RegKey* key) {
     DWORD code = 0;
     if (m_state->Fails("RegOpenKeyEx", subKey ? subKey : "", &code)) return static_cast<LONG>(code);
+    if (!key) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
     RegistryKey* found = subKey ? m_state->FindKey(subKey) : nullptr;
     if (!found) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
     if (found->refuseFullAccess && access == KEY_ALL_ACCESS) return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -526,9 +679,13 @@ LONG SimulatedWorkstation::RegQueryValueEx(RegKey key, const char* valueName, DW
     if (m_state->Fails("RegQueryValueEx", valueName ? valueName : "", &code)) return static_cast<LONG>(code);
     auto open = m_state->openKeys.find(static_cast<std::uintptr_t>(key));
     if (open == m_state->openKeys.end()) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-    auto it = open->second->values.find(Upper(valueName ? valueName : ""));
-    if (it == open->second->values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-    const RegValue& value = it->second;
+    // The values map is public, so it may hold names in any case.
+    const RegValue* found = nullptr;
+    for (const auto& entry : open->second->values) {
+        if (SameText(entry.first, valueName ? valueName : "")) found = &entry.second;
+    }
+    if (!found) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    const RegValue& value = *found;
     DWORD needed = static_cast<DWORD>(value.data.size());
     if (type) *type = value.type;
     if (!data) {
@@ -547,14 +704,14 @@ LONG SimulatedWorkstation::RegQueryValueEx(RegKey key, const char* valueName, DW
 
 LONG SimulatedWorkstation::RegCloseKey(RegKey key) {
     DWORD code = 0;
-    if (m_state->Fails("RegCloseKey", "", &code)) return static_cast<LONG>(code);
+    if (m_state->Fails("RegCloseKey", m_state->KeyPathOf(key), &code)) return static_cast<LONG>(code);
     if (m_state->openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) return static_cast<LONG>(ERROR_INVALID_HANDLE);
     return 0;
 }
 
 // --- Services -------------------------------------------------------------------
 
-ScHandle SimulatedWorkstation::OpenSCManager(DWORD) {
+ScHandle SimulatedWorkstation::OpenSCManager(DWORD access) {
     DWORD code = 0;
     if (m_state->Fails("OpenSCManager", "", &code)) {
         m_state->lastError = code;
@@ -565,11 +722,11 @@ ScHandle SimulatedWorkstation::OpenSCManager(DWORD) {
         return kNullScHandle;
     }
     std::uintptr_t handle = m_state->NewHandle();
-    m_state->scHandles[handle] = {nullptr};
+    m_state->scHandles[handle] = {nullptr, access};
     return static_cast<ScHandle>(handle);
 }
 
-ScHandle SimulatedWorkstation::OpenService(ScHandle manager, const char* serviceName, DWORD) {
+ScHandle SimulatedWorkstation::OpenService(ScHandle manager, const char* serviceName, DWORD access) {
     DWORD code = 0;
     if (m_state->Fails("OpenService", serviceName ? serviceName : "", &code)) {
         m_state->lastError = code;
@@ -587,7 +744,7 @@ ScHandle SimulatedWorkstation::OpenService(ScHandle manager, const char* service
     }
     ++service->openHandles;
     std::uintptr_t handle = m_state->NewHandle();
-    m_state->scHandles[handle] = {service};
+    m_state->scHandles[handle] = {service, access};
     return static_cast<ScHandle>(handle);
 }
 
@@ -603,6 +760,11 @@ bool SimulatedWorkstation::DeleteService(ScHandle serviceHandle) {
         m_state->lastError = ERROR_INVALID_HANDLE;
         return false;
     }
+    // The handle must have been opened for deletion.
+    if (!(it->second.access & (DELETE | kGenericAll | kMaximumAllowed))) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
     if (service->markedForDeletion) {
         m_state->lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
         return false;
@@ -614,7 +776,9 @@ bool SimulatedWorkstation::DeleteService(ScHandle serviceHandle) {
 
 bool SimulatedWorkstation::CloseServiceHandle(ScHandle handle) {
     DWORD code = 0;
-    if (m_state->Fails("CloseServiceHandle", "", &code)) {
+    auto open = m_state->scHandles.find(static_cast<std::uintptr_t>(handle));
+    bool isService = open != m_state->scHandles.end() && open->second.service;
+    if (m_state->Fails("CloseServiceHandle", isService ? open->second.service->name : "", &code)) {
         m_state->lastError = code;
         return false;
     }
@@ -650,12 +814,22 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
         m_state->lastError = code;
         return kInvalidFindHandle;
     }
+    if (!data) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return kInvalidFindHandle;
+    }
     if (text.size() >= MAX_PATH) {
         m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
         return kInvalidFindHandle;
     }
     std::string folder = FolderOf(text);
     std::string namePattern = NameOf(text);
+    if (HasInvalidPathCharacter(folder)) {
+        m_state->lastError = ERROR_INVALID_NAME;
+        return kInvalidFindHandle;
+    }
+    // The DOS pattern *.* also matches names without a dot.
+    if (namePattern == "*.*") namePattern = "*";
     if (!m_state->FolderExists(folder)) {
         m_state->lastError = ERROR_PATH_NOT_FOUND;
         return kInvalidFindHandle;
@@ -666,7 +840,7 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
         std::string name = NameOf(f->path);
         if (!Wildcard(namePattern.c_str(), name.c_str())) continue;
         FindData entry{};
-        entry.attributes = f->attributes;
+        entry.attributes = Reported(f->attributes);
         std::strncpy(entry.fileName, name.c_str(), MAX_PATH - 1);
         found.emplace_back(Upper(name), entry);
     }
@@ -675,7 +849,7 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
         return kInvalidFindHandle;
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    State::Search search{{}, 1};
+    State::Search search{{}, 1, text};
     for (auto& entry : found) search.results.push_back(entry.second);
     *data = search.results[0];
     std::uintptr_t handle = m_state->NewHandle();
@@ -685,13 +859,17 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
 
 bool SimulatedWorkstation::FindNextFile(FindHandle searchHandle, FindData* data) {
     DWORD code = 0;
-    if (m_state->Fails("FindNextFile", "", &code)) {
+    if (m_state->Fails("FindNextFile", m_state->PatternOf(searchHandle), &code)) {
         m_state->lastError = code;
         return false;
     }
     auto it = m_state->searches.find(static_cast<std::uintptr_t>(searchHandle));
     if (it == m_state->searches.end()) {
         m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!data) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
     State::Search& search = it->second;
@@ -705,7 +883,7 @@ bool SimulatedWorkstation::FindNextFile(FindHandle searchHandle, FindData* data)
 
 bool SimulatedWorkstation::FindClose(FindHandle searchHandle) {
     DWORD code = 0;
-    if (m_state->Fails("FindClose", "", &code)) {
+    if (m_state->Fails("FindClose", m_state->PatternOf(searchHandle), &code)) {
         m_state->lastError = code;
         return false;
     }
@@ -723,12 +901,16 @@ bool SimulatedWorkstation::GetFileAttributesEx(const char* path, FileAttributeDa
         m_state->lastError = code;
         return false;
     }
-    if (text.size() >= MAX_PATH) {
-        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+    if (!path || !data) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
         return false;
     }
     if (File* file = m_state->FindFileEntry(text)) {
-        *data = {file->attributes, file->creationTime, file->lastAccessTime, file->lastWriteTime,
+        *data = {Reported(file->attributes), file->creationTime, file->lastAccessTime, file->lastWriteTime,
                  file->content.size()};
         return true;
     }
@@ -736,7 +918,7 @@ bool SimulatedWorkstation::GetFileAttributesEx(const char* path, FileAttributeDa
         *data = {FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0, 0};
         return true;
     }
-    m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    m_state->lastError = ERROR_FILE_NOT_FOUND;
     return false;
 }
 
@@ -747,16 +929,18 @@ bool SimulatedWorkstation::SetFileAttributes(const char* path, DWORD attributes)
         m_state->lastError = code;
         return false;
     }
-    if (text.size() >= MAX_PATH) {
-        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
         return false;
     }
     File* file = m_state->FindFileEntry(text);
     if (!file) {
-        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
         return false;
     }
-    file->attributes = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
+    // FILE_ATTRIBUTE_NORMAL counts only alone, where it means "none"; the
+    // directory bit cannot be set.
+    file->attributes = attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY);
     m_state->calls.push_back("SetFileAttributes " + text + " " + Hex(attributes));
     return true;
 }
@@ -768,36 +952,40 @@ FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWOR
         m_state->lastError = code;
         return kInvalidFileHandle;
     }
-    if (text.size() >= MAX_PATH) {
-        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
         return kInvalidFileHandle;
     }
+    if (m_state->FolderExists(text)) {
+        m_state->lastError = ERROR_ACCESS_DENIED;  // a folder is not opened as a file
+        return kInvalidFileHandle;
+    }
+    // Only opening an existing file is modelled; nothing here creates files.
     if (disposition != OPEN_EXISTING) {
         m_state->lastError = ERROR_INVALID_PARAMETER;
         return kInvalidFileHandle;
     }
     File* file = m_state->FindFileEntry(text);
     if (!file) {
-        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
         return kInvalidFileHandle;
     }
-    if (file->heldOpenByOtherProgram) {
+    // Sharing governs only reading, writing and deleting: an open for none of
+    // them (attributes only) neither conflicts nor is conflicted with. Each
+    // side must admit what the other does.
+    DWORD kinds = SharedAccess(access);
+    bool conflict = kinds != 0 && file->heldOpenByOtherProgram;
+    for (auto& open : m_state->openFiles) {
+        const State::OpenFile& other = open.second;
+        DWORD otherKinds = SharedAccess(other.access);
+        if (other.file != file || kinds == 0 || otherKinds == 0) continue;
+        if ((kinds & ~other.share) != 0 || (otherKinds & ~shareMode) != 0) conflict = true;
+    }
+    if (conflict) {
         m_state->lastError = ERROR_SHARING_VIOLATION;
         return kInvalidFileHandle;
     }
-    for (auto& open : m_state->openFiles) {
-        if (open.second.file != file) continue;
-        const State::OpenFile& other = open.second;
-        bool admitted = (!(access & GENERIC_READ) || (other.share & FILE_SHARE_READ)) &&
-                        (!(access & GENERIC_WRITE) || (other.share & FILE_SHARE_WRITE)) &&
-                        (!(other.access & GENERIC_READ) || (shareMode & FILE_SHARE_READ)) &&
-                        (!(other.access & GENERIC_WRITE) || (shareMode & FILE_SHARE_WRITE));
-        if (!admitted) {
-            m_state->lastError = ERROR_SHARING_VIOLATION;
-            return kInvalidFileHandle;
-        }
-    }
-    if ((access & GENERIC_WRITE) && (file->attributes & FILE_ATTRIBUTE_READONLY)) {
+    if ((kinds & (FILE_SHARE_WRITE | kFileShareDelete)) && (file->attributes & FILE_ATTRIBUTE_READONLY)) {
         m_state->lastError = ERROR_ACCESS_DENIED;
         return kInvalidFileHandle;
     }
@@ -818,27 +1006,35 @@ bool SimulatedWorkstation::SetFileTime(FileHandle fileHandle, const FileTime* cr
         m_state->lastError = ERROR_INVALID_HANDLE;
         return false;
     }
-    if (!(it->second.access & GENERIC_WRITE)) {
+    if (!(it->second.access & (GENERIC_WRITE | kGenericAll | kFileWriteAttributes))) {
         m_state->lastError = ERROR_ACCESS_DENIED;
         return false;
     }
     File* file = it->second.file;
-    if (creation) file->creationTime = *creation;
-    if (lastAccess) file->lastAccessTime = *lastAccess;
-    if (lastWrite) file->lastWriteTime = *lastWrite;
+    // Windows also keeps a time whose value is 0, and ~0 means "keep" too.
+    auto store = [](FileTime* target, const FileTime* value) {
+        if (value && *value != 0 && *value != ~FileTime{0}) *target = *value;
+    };
+    store(&file->creationTime, creation);
+    store(&file->lastAccessTime, lastAccess);
+    store(&file->lastWriteTime, lastWrite);
     m_state->calls.push_back("SetFileTime " + file->path);
     return true;
 }
 
 bool SimulatedWorkstation::GetFileSizeEx(FileHandle fileHandle, std::uint64_t* size) {
     DWORD code = 0;
-    if (m_state->Fails("GetFileSizeEx", "", &code)) {
+    if (m_state->Fails("GetFileSizeEx", m_state->PathOf(fileHandle), &code)) {
         m_state->lastError = code;
         return false;
     }
     auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
     if (it == m_state->openFiles.end()) {
         m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!size) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
     *size = it->second.file->content.size();
@@ -847,7 +1043,7 @@ bool SimulatedWorkstation::GetFileSizeEx(FileHandle fileHandle, std::uint64_t* s
 
 bool SimulatedWorkstation::ReadFile(FileHandle fileHandle, void* buffer, DWORD toRead, DWORD* read) {
     DWORD code = 0;
-    if (m_state->Fails("ReadFile", "", &code)) {
+    if (m_state->Fails("ReadFile", m_state->PathOf(fileHandle), &code)) {
         m_state->lastError = code;
         return false;
     }
@@ -856,8 +1052,12 @@ bool SimulatedWorkstation::ReadFile(FileHandle fileHandle, void* buffer, DWORD t
         m_state->lastError = ERROR_INVALID_HANDLE;
         return false;
     }
-    if (!(it->second.access & GENERIC_READ)) {
+    if (!(SharedAccess(it->second.access) & FILE_SHARE_READ)) {
         m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (!buffer && toRead > 0) {
+        m_state->lastError = kErrorNoAccess;
         return false;
     }
     const std::string& content = it->second.file->content;
@@ -872,7 +1072,7 @@ bool SimulatedWorkstation::ReadFile(FileHandle fileHandle, void* buffer, DWORD t
 
 bool SimulatedWorkstation::CloseHandle(FileHandle fileHandle) {
     DWORD code = 0;
-    if (m_state->Fails("CloseHandle", "", &code)) {
+    if (m_state->Fails("CloseHandle", m_state->PathOf(fileHandle), &code)) {
         m_state->lastError = code;
         return false;
     }
@@ -890,13 +1090,13 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
         m_state->lastError = code;
         return false;
     }
-    if (text.size() >= MAX_PATH) {
-        m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
         return false;
     }
     File* file = m_state->FindFileEntry(text);
     if (!file) {
-        m_state->lastError = m_state->FolderExists(FolderOf(text)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        m_state->lastError = m_state->FolderExists(text) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return false;
     }
     if (file->attributes & FILE_ATTRIBUTE_READONLY) {
@@ -913,9 +1113,7 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
         m_state->lastError = file->deleteError;
         return false;
     }
-    auto& files = m_state->files;
-    files.erase(std::remove_if(files.begin(), files.end(), [&](const std::unique_ptr<File>& f) { return f.get() == file; }),
-                files.end());
+    State::Retire(m_state->files, m_state->deletedFiles, file);
     m_state->calls.push_back("DeleteFile " + text);
     return true;
 }
@@ -981,7 +1179,7 @@ bool SimulatedWorkstation::HeapFree(void* block) {
 
 int SimulatedWorkstation::MessageBox(const char* text, const char* caption, DWORD type) {
     DWORD code = 0;
-    if (m_state->Fails("MessageBox", "", &code)) {
+    if (m_state->Fails("MessageBox", text ? text : "", &code)) {
         m_state->lastError = code;
         return 0;
     }
@@ -1029,12 +1227,17 @@ DWORD SimulatedWorkstation::GetModuleFileName(char* buffer, DWORD size) {
 }
 
 DWORD SimulatedWorkstation::FormatSystemMessage(DWORD messageId, DWORD, std::string* text) {
-    text->clear();
     DWORD code = 0;
     if (m_state->Fails("FormatSystemMessage", std::to_string(messageId), &code)) {
         m_state->lastError = code;
+        if (text) text->clear();
         return 0;
     }
+    if (!text) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    text->clear();
     auto it = m_state->systemMessages.find(messageId);
     if (it == m_state->systemMessages.end()) {
         m_state->lastError = kErrorMrMidNotFound;
@@ -1045,46 +1248,19 @@ DWORD SimulatedWorkstation::FormatSystemMessage(DWORD messageId, DWORD, std::str
 }
 
 DWORD SimulatedWorkstation::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
-    text->clear();
     DWORD code = 0;
     if (m_state->Fails("FormatStringMessage", pattern ? pattern : "", &code)) {
         m_state->lastError = code;
+        if (text) text->clear();
         return 0;
     }
-    std::string out;
-    for (const char* p = pattern; p && *p; ++p) {
-        if (*p == '%') {
-            char next = p[1];
-            if (next == '1' && !(p[2] >= '0' && p[2] <= '9')) {
-                out += insert ? insert : "";
-                ++p;
-            } else if (next == '0') {
-                break;
-            } else if (next == 'n') {
-                out += "\r\n";
-                ++p;
-            } else if (next == '%' || next == ' ' || next == '.' || next == '!') {
-                out += next;
-                ++p;
-            } else if (next >= '1' && next <= '9') {
-                m_state->lastError = ERROR_INVALID_PARAMETER;
-                return 0;
-            } else if (next == '\0') {
-                break;
-            } else {
-                out += next;
-                ++p;
-            }
-        } else if (*p == '\r' && p[1] == '\n') {
-            out += "\r\n";
-            ++p;
-        } else if (*p == '\n' || *p == '\r') {
-            out += "\r\n";
-        } else {
-            out += *p;
-        }
+    if (!pattern || !text) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return 0;
     }
-    if (out.empty()) {
+    text->clear();
+    std::string out;
+    if (!ExpandPattern(pattern, insert, &out)) {
         m_state->lastError = ERROR_INVALID_PARAMETER;
         return 0;
     }
@@ -1093,7 +1269,12 @@ DWORD SimulatedWorkstation::FormatStringMessage(const char* pattern, const char*
 }
 
 DWORD SimulatedWorkstation::CharUpperBuff(char* text, DWORD length) {
-    ++m_state->callCounts["CharUpperBuff"];
+    DWORD code = 0;
+    if (m_state->Fails("CharUpperBuff", std::to_string(length), &code)) {
+        m_state->lastError = code;
+        return 0;
+    }
+    if (!text) return 0;
     unsigned char* p = reinterpret_cast<unsigned char*>(text);
     if (m_state->codePage == CodePage::Windows1252) {
         for (DWORD i = 0; i < length; ++i) {
@@ -1129,6 +1310,10 @@ bool SimulatedWorkstation::GetCPInfo(CodePageInfo* info) {
         m_state->lastError = code;
         return false;
     }
+    if (!info) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
     *info = CodePageInfo{};
     if (m_state->codePage == CodePage::Windows1252) {
         info->codePage = 1252;
@@ -1144,8 +1329,26 @@ bool SimulatedWorkstation::GetCPInfo(CodePageInfo* info) {
     return true;
 }
 
-DWORD SimulatedWorkstation::GetLastError() { return m_state->lastError; }
-void SimulatedWorkstation::SetLastError(DWORD code) { m_state->lastError = code; }
-bool SimulatedWorkstation::IsWow64() { return m_state->wow64; }
+// The last error cannot fail; its calls are counted and recorded all the same.
+DWORD SimulatedWorkstation::GetLastError() {
+    ++m_state->callCounts["GetLastError"];
+    m_state->allCalls.push_back("GetLastError");
+    return m_state->lastError;
+}
+
+void SimulatedWorkstation::SetLastError(DWORD code) {
+    ++m_state->callCounts["SetLastError"];
+    m_state->allCalls.push_back("SetLastError " + std::to_string(code));
+    m_state->lastError = code;
+}
+
+bool SimulatedWorkstation::IsWow64() {
+    DWORD code = 0;
+    if (m_state->Fails("IsWow64", "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    return m_state->wow64;
+}
 
 }  // namespace vk::sim

@@ -42,7 +42,8 @@ TEST_F(TextTest, LoadStringOfAnAbsentIdOrIntoASmallBuffer) {
 }
 
 TEST_F(TextTest, SystemMessagesComeWithTheirLineEnd) {
-    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}) {
+    const DWORD codes[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED};
+    for (const DWORD code : codes) {
         SCOPED_TRACE(code);
         std::string text = "stale";
         const DWORD length = m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &text);

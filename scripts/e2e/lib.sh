@@ -78,6 +78,15 @@ e2e_new_prefix() {
 
 e2e_inf_dir() { printf '%s/drive_c/windows/inf' "$1"; }
 e2e_drivers_dir() { printf '%s/drive_c/windows/system32/drivers' "$1"; }
+# e2e_place_dir inf|drivers: that folder of the scenario's prefix; a misspelt
+# place stops the scenario rather than checking a path that is never there.
+e2e_place_dir() {
+  case $1 in
+    inf) e2e_inf_dir "$E2E_PREFIX" ;;
+    drivers) e2e_drivers_dir "$E2E_PREFIX" ;;
+    *) e2e_die "unknown place: $1" ;;
+  esac
+}
 
 # ---- workstation builders, called from a scenario's seed function ----
 
@@ -151,10 +160,7 @@ seed_inf() {
 # seed_file inf|drivers NAME [TEXT]; a PNF or driver only has to exist.
 seed_file() {
   local dir
-  case $1 in
-    inf) dir=$(e2e_inf_dir "$E2E_PREFIX") ;;
-    drivers) dir=$(e2e_drivers_dir "$E2E_PREFIX") ;;
-  esac
+  dir=$(e2e_place_dir "$1") || exit 2
   mkdir -p "$dir"
   printf '%s' "${3:-placeholder $2}" >"$dir/$2"
 }
@@ -163,10 +169,7 @@ seed_file() {
 # seed_read_only inf|drivers NAME
 seed_read_only() {
   local dir
-  case $1 in
-    inf) dir=$(e2e_inf_dir "$E2E_PREFIX") ;;
-    drivers) dir=$(e2e_drivers_dir "$E2E_PREFIX") ;;
-  esac
+  dir=$(e2e_place_dir "$1") || exit 2
   chmod a-w "$dir/$2" || e2e_die "cannot make $dir/$2 read-only"
 }
 
@@ -407,10 +410,7 @@ expect_instance() {
 # expect_file present|absent inf|drivers NAME
 expect_file() {
   local state=$1 where=$2 name=$3 dir
-  case $where in
-    inf) dir=$(e2e_inf_dir "$E2E_PREFIX") ;;
-    drivers) dir=$(e2e_drivers_dir "$E2E_PREFIX") ;;
-  esac
+  dir=$(e2e_place_dir "$where") || exit 2
   if [ -e "$dir/$name" ]; then
     [ "$state" = present ] && e2e_pass "file kept: $where/$name" || e2e_fail "file deleted: $where/$name (still there)"
   else

@@ -34,6 +34,14 @@ seed_reader_a() {
   seed_reader_driver_files
 }
 
+# Reader A's instance, INF pair and service are gone.
+check_reader_a_removed() {
+  expect_instance absent "$READER_A"
+  expect_file absent inf oem12.inf
+  expect_file absent inf oem12.pnf
+  expect_service absent vlkusbser
+}
+
 # The other maker's device, INF pair, service and driver are all untouched.
 check_other_maker_untouched() {
   expect_instance present "$OTHER_DEVICE"

@@ -11,9 +11,6 @@ seed() {
 check() {
   expect_exit 0
   expect_prompts first second
-  expect_instance absent "$READER_A"
-  expect_file absent inf oem12.inf
-  expect_file absent inf oem12.pnf
-  expect_service absent vlkusbser
+  check_reader_a_removed
   check_other_maker_untouched
 }

@@ -14,11 +14,8 @@ seed() {
 check() {
   expect_exit 0
   expect_prompts first second
-  expect_instance absent "$READER_A"
+  check_reader_a_removed
   expect_instance absent "$READER_C"
-  expect_file absent inf oem12.inf
-  expect_file absent inf oem12.pnf
-  expect_service absent vlkusbser
   expect_file present drivers vlkcomusb.sys
   expect_file present drivers vlkusbser.sys
   check_other_maker_untouched

@@ -10,10 +10,7 @@ seed() {
 check() {
   expect_exit 0
   expect_prompts first second
-  expect_instance absent "$READER_A"
-  expect_file absent inf oem12.inf
-  expect_file absent inf oem12.pnf
-  expect_service absent vlkusbser
+  check_reader_a_removed
   # The INF was found by name, so no OEM INF scan and no driver-file deletion.
   expect_file present drivers vlkcomusb.sys
   expect_file present drivers vlkusbser.sys

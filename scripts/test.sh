@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable logic on Linux with
-# g++ and with clang++ (AddressSanitizer and UBSan), then the Windows
+# g++ and with clang++ (AddressSanitizer and UBSan), each libFuzzer target
+# for a bounded time (VK_FUZZ_SECONDS, 20 by default), then the Windows
 # programs cross-built with MinGW-w64, whose own tests and end-to-end
 # scenarios run under Wine. Installs what is missing first (needs root).
 set -euo pipefail
@@ -22,6 +23,9 @@ echo "== Host build (g++)"
 run_host build/host-gcc -DCMAKE_CXX_COMPILER=g++
 echo "== Host build (clang++, AddressSanitizer + UBSan)"
 run_host build/host-clang -DCMAKE_CXX_COMPILER=clang++ -DVK_SANITIZE=ON
+echo "== Fuzz targets (clang++, libFuzzer + AddressSanitizer + UBSan, ${VK_FUZZ_SECONDS:-20} s each)"
+run_host build/host-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVK_FUZZ=ON -DVK_BUILD_TESTS=OFF \
+    -DVK_FUZZ_SECONDS="${VK_FUZZ_SECONDS:-20}"
 
 echo "== Windows builds (MinGW-w64, x86_64 and i686)"
 bash scripts/build-windows.sh

@@ -104,6 +104,10 @@ const std::map<DWORD, std::string>& DefaultSystemMessages() {
     return messages;
 }
 
+// FormatMessage's result buffer holds at most 64K bytes; a longer expansion
+// (a huge field width, say) fails instead of being allocated.
+constexpr std::size_t kMaxFormattedMessage = 0x10000;
+
 // The insert under a printf-style string format such as "-10s" ("%1!-10s!").
 // Only string conversions are meaningful for a string insert.
 bool FormatInsert(const std::string& conversionText, const char* insert, std::string* out) {
@@ -112,7 +116,7 @@ bool FormatInsert(const std::string& conversionText, const char* insert, std::st
     if (conversion != "s" && conversion != "hs") return false;
     std::string format = "%" + conversionText.substr(0, i) + "s";
     int needed = std::snprintf(nullptr, 0, format.c_str(), insert);
-    if (needed < 0) return false;
+    if (needed < 0 || out->size() + static_cast<std::size_t>(needed) >= kMaxFormattedMessage) return false;
     std::string formatted(static_cast<std::size_t>(needed) + 1, '\0');
     std::snprintf(&formatted[0], formatted.size(), format.c_str(), insert);
     formatted.resize(static_cast<std::size_t>(needed));
@@ -1262,6 +1266,10 @@ DWORD SimulatedWorkstation::FormatStringMessage(const char* pattern, const char*
     std::string out;
     if (!ExpandPattern(pattern, insert, &out)) {
         m_state->lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    if (out.size() >= kMaxFormattedMessage) {
+        m_state->lastError = ERROR_MORE_DATA;
         return 0;
     }
     *text = out;

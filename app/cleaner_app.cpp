@@ -114,7 +114,7 @@ std::string ActionLine(IPlatform& platform, std::size_t number, const PlannedAct
     std::string line = "  " + std::to_string(number) + ". " + LoadResourceString(platform, verb) + action.subject;
     if (action.kind == PlannedAction::Kind::SetFileAttributes) {
         char word[16];
-        std::snprintf(word, sizeof word, " : 0x%X", static_cast<unsigned>(action.attributes));
+        std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(action.attributes));
         line += word;
     }
     return line;

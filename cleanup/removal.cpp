@@ -18,19 +18,21 @@ int CCleanupActions::RemoveDevices() {
     const AnsiCodePage codePage(m_platform);
     for (const auto& entry : m_devices) {
         CLEAN_DEVINFO& record = *entry;
+        // Asked before the removal: a removed instance may no longer tell it.
+        const std::string instance = ActivityLogged() ? InstanceIdOf(record) : std::string();
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
             if (ActivityLogged()) {
                 const DWORD code = m_platform.GetLastError();
-                LogActivity(InstanceIdOf(record), IDS_LOG_DEVICE_NOT_REMOVED, code);
+                LogActivity(instance, IDS_LOG_DEVICE_NOT_REMOVED, code);
             }
             RunInfScanFallback();
             continue;
         }
-        if (ActivityLogged()) LogActivity(InstanceIdOf(record), IDS_LOG_DEVICE_REMOVED);
+        LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
 
         const char* infName = record.pszInfName.text();
         if (*infName == '\0') {
-            if (ActivityLogged()) LogActivity(InstanceIdOf(record), IDS_LOG_INF_UNKNOWN);
+            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
             RunInfScanFallback();
         } else {
             if (record.hasNameEntries) m_infNames.EmptyAt(record.posInfName);

@@ -266,8 +266,11 @@ e2e_visible_prompts() {
 # prompt in turn with the next key of the answers ("Return" presses the
 # default OK button, "Escape" is Cancel); prompts beyond the answers get Return
 # so the run can end, and are still counted.
-# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); for prompt
-# N leaves <shots>/<name>-promptN.png and, when a dialog probe is given,
+# The program's arguments are taken from the array E2E_ARGS (none by default).
+# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); leaves
+# the program's standard output in <shots>/<name>-stdout.txt and its standard
+# error in <shots>/<name>-program.log; for prompt N leaves
+# <shots>/<name>-promptN.png and, when a dialog probe is given,
 # <shots>/<name>-promptN.txt with its text.
 e2e_run_program() {
   local prefix=$1 exe=$2 shots=$3 name=$4 probe=$5
@@ -280,7 +283,7 @@ e2e_run_program() {
   # The caption is the executable's name, so run a copy with the shipped name.
   cp "$exe" "$app_dir/VelkorUSBCleaner.exe"
   E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' \
-    </dev/null >"$shots/$name-program.log" 2>&1 &
+    ${E2E_ARGS[@]+"${E2E_ARGS[@]}"} </dev/null >"$shots/$name-stdout.txt" 2>"$shots/$name-program.log" &
   pid=$!
   E2E_PROMPTS=0
   while kill -0 "$pid" 2>/dev/null; do
@@ -415,6 +418,40 @@ expect_file() {
     [ "$state" = present ] && e2e_pass "file kept: $where/$name" || e2e_fail "file deleted: $where/$name (still there)"
   else
     [ "$state" = absent ] && e2e_pass "file deleted: $where/$name" || e2e_fail "file kept: $where/$name (gone)"
+  fi
+}
+
+# expect_stdout_line TEXT: a line of the program's standard output (read as
+# Windows-1252, CR LF line ends) is TEXT, compared without regard to case.
+expect_stdout_line() {
+  local file="$E2E_SHOTS/$E2E_NAME-stdout.txt"
+  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$1"; then
+    e2e_pass "standard output has the line: $1"
+  else
+    e2e_fail "standard output has the line: $1 (got: $(tr -d '\r' <"$file" 2>/dev/null | head -c 2000))"
+  fi
+}
+
+# expect_log_line FILE TEXT: the log FILE in the prefix's drive C has a line
+# that is TEXT, compared without regard to case.
+expect_log_line() {
+  local file="$E2E_PREFIX/drive_c/$1"
+  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$2"; then
+    e2e_pass "log $1 has the line: $2"
+  else
+    e2e_fail "log $1 has the line: $2 (got: $(iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | head -c 3000))"
+  fi
+}
+
+# expect_log_entries FILE: the log is not empty and every line of it starts an
+# Info entry (the unattended pass above logs no failure).
+expect_log_entries() {
+  local file="$E2E_PREFIX/drive_c/$1" bad
+  bad=$(tr -d '\r' <"$file" 2>/dev/null | grep -cv '^\[INFO\] : ')
+  if [ -s "$file" ] && [ "$bad" = 0 ]; then
+    e2e_pass "every line of log $1 is an [INFO] entry"
+  else
+    e2e_fail "every line of log $1 is an [INFO] entry ($bad other lines, or no log)"
   fi
 }
 

@@ -421,27 +421,22 @@ expect_file() {
   fi
 }
 
-# expect_stdout_line TEXT: a line of the program's standard output (read as
-# Windows-1252, CR LF line ends) is TEXT, compared without regard to case.
-expect_stdout_line() {
-  local file="$E2E_SHOTS/$E2E_NAME-stdout.txt"
-  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$1"; then
-    e2e_pass "standard output has the line: $1"
+# e2e_expect_line WHAT FILE TEXT: FILE (read as Windows-1252, CR LF line
+# ends) has a line that is TEXT, compared without regard to case.
+e2e_expect_line() {
+  local what=$1 file=$2 text=$3
+  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$text"; then
+    e2e_pass "$what has the line: $text"
   else
-    e2e_fail "standard output has the line: $1 (got: $(tr -d '\r' <"$file" 2>/dev/null | head -c 2000))"
+    e2e_fail "$what has the line: $text (got: $(iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | head -c 3000))"
   fi
 }
 
-# expect_log_line FILE TEXT: the log FILE in the prefix's drive C has a line
-# that is TEXT, compared without regard to case.
-expect_log_line() {
-  local file="$E2E_PREFIX/drive_c/$1"
-  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$2"; then
-    e2e_pass "log $1 has the line: $2"
-  else
-    e2e_fail "log $1 has the line: $2 (got: $(iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | head -c 3000))"
-  fi
-}
+# expect_stdout_line TEXT: a line of the program's standard output.
+expect_stdout_line() { e2e_expect_line "standard output" "$E2E_SHOTS/$E2E_NAME-stdout.txt" "$1"; }
+
+# expect_log_line FILE TEXT: a line of the log FILE in the prefix's drive C.
+expect_log_line() { e2e_expect_line "log $1" "$E2E_PREFIX/drive_c/$1" "$2"; }
 
 # expect_log_entries FILE: the log is not empty and every line of it starts an
 # Info entry (the unattended pass above logs no failure).

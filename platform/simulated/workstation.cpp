@@ -114,7 +114,15 @@ bool FormatInsert(const std::string& conversionText, const char* insert, std::st
     std::size_t i = conversionText.find_first_not_of("-+ #0123456789.");
     std::string conversion = i == std::string::npos ? std::string() : conversionText.substr(i);
     if (conversion != "s" && conversion != "hs") return false;
-    std::string format = "%" + conversionText.substr(0, i) + "s";
+    // The C library pads in time proportional to the width, even when only
+    // measuring: a width past the limit fails before formatting.
+    const std::string spec = conversionText.substr(0, i);
+    const std::size_t digits = spec.find_first_not_of("-+ #0");
+    if (digits != std::string::npos &&
+        std::strtoul(spec.c_str() + digits, nullptr, 10) >= kMaxFormattedMessage) {
+        return false;
+    }
+    std::string format = "%" + spec + "s";
     int needed = std::snprintf(nullptr, 0, format.c_str(), insert);
     if (needed < 0 || out->size() + static_cast<std::size_t>(needed) >= kMaxFormattedMessage) return false;
     std::string formatted(static_cast<std::size_t>(needed) + 1, '\0');

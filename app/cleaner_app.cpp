@@ -19,6 +19,9 @@ const char* const kPromptWow64 =
     "Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.\n\n"
     "Lancez la version 64 bits du programme (dossier x64).\n"
     "Aucune modification n'a \xE9t\xE9 faite.";
+const char* const kPromptRestartSentence =
+    "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
+const char* const kSiblingFolder = "x64";
 
 namespace {
 
@@ -46,13 +49,55 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
     return title.empty() ? std::string("VelkorUSBCleaner") : title;
 }
 
+std::string CVelkorUSBCleanerApp::SiblingProgramPath() {
+    char path[MAX_PATH + 1] = {};
+    DWORD length = m_platform.GetModuleFileName(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    std::string sibling(path, BoundedLength(path, length));
+    // <folder>\..\x64\<same name>, written without the "..": the parent of the
+    // program's own folder, then x64.
+    const std::size_t nameStart = sibling.find_last_of("\\/");
+    if (nameStart == std::string::npos) return std::string();
+    const std::string name = sibling.substr(nameStart + 1);
+    sibling.erase(nameStart);
+    const std::size_t folderStart = sibling.find_last_of("\\/");
+    if (folderStart == std::string::npos) return std::string();
+    sibling.erase(folderStart + 1);
+    sibling += kSiblingFolder;
+    sibling += '\\';
+    sibling += name;
+    if (sibling.size() >= MAX_PATH) return std::string();
+    return sibling;
+}
+
+bool CVelkorUSBCleanerApp::HandOverTo64BitProgram(int* exitStatus) {
+    const std::string sibling = SiblingProgramPath();
+    if (sibling.empty()) return false;
+    FileAttributeData status{};
+    if (!m_platform.GetFileAttributesEx(sibling.c_str(), &status) ||
+        (status.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    std::string arguments;
+    m_platform.GetCommandLineTail(&arguments);
+    std::string commandLine = "\"" + sibling + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    DWORD status64 = 0;
+    if (!m_platform.RunProcess(sibling.c_str(), commandLine.c_str(), &status64)) return false;
+    *exitStatus = static_cast<int>(status64);
+    return true;
+}
+
 int CVelkorUSBCleanerApp::RunCleaning() {
     const std::string title = ApplicationTitle();
 
     // A 32-bit process on 64-bit Windows cannot remove device instances and
     // sees a redirected drivers folder: it would delete INF files and leave
-    // the devices. Change nothing there.
+    // the devices. The 64-bit program beside it does the work; without one,
+    // nothing is changed.
     if (m_platform.IsWow64()) {
+        int status = 0;
+        if (HandOverTo64BitProgram(&status)) return status;
         m_platform.MessageBox(kPromptWow64, title.c_str(), MB_OK | MB_ICONERROR | MB_APPLMODAL);
         return ExitWrongArchitecture;
     }
@@ -72,7 +117,9 @@ int CVelkorUSBCleanerApp::RunCleaning() {
     }
 
     ReleaseInventory();
-    m_platform.MessageBox(kPromptReplug, title.c_str(), MB_OK | kPromptStyle);
+    std::string replug = kPromptReplug;
+    if (RestartNeeded()) replug += kPromptRestartSentence;
+    m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
 }
 

@@ -16,6 +16,8 @@ enum ExitStatus : int {
 extern const char* const kPromptUnplug;
 extern const char* const kPromptReplug;
 extern const char* const kPromptWow64;
+// Added to the second prompt when the pass needs a restart to finish.
+extern const char* const kPromptRestartSentence;
 
 class CVelkorUSBCleanerApp : public CCleanupActions {
 public:
@@ -27,6 +29,14 @@ public:
 
     // The executable's file name without folder and extension.
     std::string ApplicationTitle();
+
+    // --- 32-bit hand-over ---
+    // ..\x64\<own file name> relative to the program's folder; empty when the
+    // program's path has no parent folder.
+    std::string SiblingProgramPath();
+    // Runs the 64-bit program with the same arguments and gives its exit
+    // status; false when it is absent or could not be run.
+    bool HandOverTo64BitProgram(int* exitStatus);
 };
 
 // Runs the program against `platform` and returns its exit status.

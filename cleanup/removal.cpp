@@ -21,6 +21,7 @@ int CCleanupActions::RemoveDevices() {
             RunInfScanFallback();
             continue;
         }
+        NoteRestartFlags(record.element());
 
         const char* infName = record.pszInfName.text();
         if (*infName == '\0') {

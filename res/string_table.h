@@ -21,6 +21,10 @@ constexpr StringResource kStringTable[] = {
     {IDS_SERVICE_KEPT, "Le service correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9"},
     {IDS_INF_KEPT, "Le fichier .inf correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9"},
     {IDS_FILE_DELETE_FAILED, "le fichier ne peut \xEAtre effac\xE9"},
+    {IDS_STORE_UNINSTALL_FAILED, "le paquet de pilote ne peut \xEAtre retir\xE9 du magasin des pilotes"},
+    {IDS_DELETE_AT_RESTART, "le fichier est en cours d'utilisation : il sera effac\xE9 au red\xE9marrage"},
+    {IDS_DELETE_AT_RESTART_FAILED,
+     "le fichier ne peut \xEAtre programm\xE9 pour effacement au red\xE9marrage"},
 };
 
 }  // namespace vk

@@ -1,7 +1,10 @@
 # Shared helpers for running VelkorUSBCleaner.exe under Wine against a seeded
 # prefix and checking what is left afterwards. Meant to be sourced.
 #
-# Wine facts the helpers rely on (Wine 8.0, 64-bit only):
+# E2E_WINEARCH (win64 by default, or win32) is the architecture of the prefixes
+# made here; a 32-bit prefix is 32-bit Windows, where the 32-bit program works.
+#
+# Wine facts the helpers rely on (Wine 8.0):
 # - services.exe loads the service keys once, when the wineserver session
 #   starts; services seeded while it runs are invisible to OpenServiceA, so the
 #   session is ended (wineserver -w) between seeding and running the program.
@@ -60,8 +63,8 @@ e2e_make_template() {
     fi
     rm -rf "$template"
     e2e_log "creating Wine template prefix $template"
-    env -u DISPLAY WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH="${E2E_WINEARCH:-win64}" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
     e2e_wine_stop "$template"
     [ -f "$template/system.reg" ] || { cat "$template.log" >&2; exit 1; }
     touch "$template/.e2e-ready"

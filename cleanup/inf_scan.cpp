@@ -6,6 +6,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -113,6 +114,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
+            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
             if (inStoreFolder < 0) {
                 inStoreFolder = folderLength != std::string::npos &&
                                 IsWindowsInfFolder(std::string(pattern, folderLength), codePage);

@@ -7,6 +7,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -76,7 +77,10 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
         }
     }
 
-    if (m_platform.DeleteFile(path)) return 0;
+    if (m_platform.DeleteFile(path)) {
+        LogActivity(path, IDS_LOG_FILE_DELETED);
+        return 0;
+    }
     const DWORD code = m_platform.GetLastError();
     if (absentIsDone && code == ERROR_FILE_NOT_FOUND) return 0;
     LogFileDeleteFailed(path, code);
@@ -86,6 +90,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
 bool CCleanupActions::UninstallFromStore(const char* infName) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
+            LogActivity(infName, IDS_LOG_STORE_UNINSTALLED);
             return true;
         case OemInfUninstall::Unavailable:
             return false;
@@ -108,8 +113,7 @@ void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
     // goes away with a restart.
     m_restartNeeded = true;
     if (m_platform.MoveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        const std::string text = MsgDeleteAtRestart(m_platform, path);
-        Log(0, text, LogLevelInfo);
+        LogActivity(path, IDS_DELETE_AT_RESTART);
         return;
     }
     const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
@@ -207,6 +211,8 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
         const DWORD code = m_platform.GetLastError();
         if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
         Log(code, text, LogLevelError);
+    } else {
+        LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
     }
 }
 

@@ -23,7 +23,7 @@ std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName);
 std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName);
-std::string MsgDeleteAtRestart(IPlatform& platform, const char* path);
 std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
+std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 
 }  // namespace vk

@@ -80,6 +80,7 @@ enum class OemInfUninstall {
     Failed,       // the reason in GetLastError
     Unavailable,  // setupapi.dll has no SetupUninstallOEMInfA
 };
+enum class StandardStream { Output, Error };
 
 // SetupAPI: BOOL results, the reason in GetLastError.
 class IDeviceSetup {
@@ -96,6 +97,10 @@ public:
                                            DWORD* requiredSize) = 0;
     virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
     virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
+    // SetupDiGetDeviceInstanceIdA: the instance ID (e.g. USB\VID_C2B5&PID_000A\5&2C&0&1);
+    // ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does not fit.
+    virtual bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                     DWORD* requiredSize) = 0;
 
     // --- Driver store and restart flags ---
     // SetupDiGetDeviceInstallParamsA: the Flags word (DI_NEEDREBOOT,
@@ -196,13 +201,17 @@ public:
     virtual void SetLastError(DWORD code) = 0;
     // IsWow64Process(current process): true in a 32-bit process on 64-bit Windows.
     virtual bool IsWow64() = 0;
+    // Writes bytes to the process's standard output or error: its own handle
+    // when that is a file or a pipe, else the parent's console when there is
+    // one. False when there is nowhere to write.
+    virtual bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) = 0;
 
     // --- Process hand-over ---
     // GetCommandLineA without the program's own name: the arguments as typed.
     virtual void GetCommandLineTail(std::string* tail) = 0;
-    // CreateProcessA(application, commandLine) and waiting for its end: true
-    // with its exit status, false (GetLastError) when it could not be started
-    // or waited for.
+    // CreateProcessA(application, commandLine) with this process's standard
+    // handles, and waiting for its end: true with its exit status, false
+    // (GetLastError) when it could not be started or waited for.
     virtual bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) = 0;
 };
 

@@ -124,6 +124,9 @@ public:
     void SetSystemMessage(DWORD code, const std::string& text);
     // Prompt answers, in order; once used up every prompt answers IDOK.
     void AnswerPrompts(const std::vector<int>& answers);
+    // Whether the process has a standard output and error to write to (a
+    // console, file or pipe); true by default.
+    void SetStandardStreams(bool available);
 
     // --- Driver store, restart and other programs ---------------------------
     DriverPackage& AddDriverPackage(const std::string& publishedName);
@@ -154,6 +157,9 @@ public:
     // Every call made, mutating or not, as "Name arg" (for order checks).
     const std::vector<std::string>& AllCalls() const;
     const std::vector<Prompt>& Prompts() const;
+    // Everything written to standard output and standard error.
+    const std::string& StandardOutput() const;
+    const std::string& StandardError() const;
     std::size_t LiveHeapBlocks() const;
     std::size_t OpenHandles() const;  // all kinds together
     std::size_t CallCount(const std::string& operation) const;
@@ -170,6 +176,8 @@ public:
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
     LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data, DWORD* size) override;
@@ -211,6 +219,7 @@ public:
     bool IsWow64() override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 
 private:
     struct State;

@@ -22,6 +22,8 @@ public:
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     // IRegistry
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
@@ -69,6 +71,7 @@ public:
     bool IsWow64() override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 };
 
 }  // namespace vk

@@ -46,10 +46,36 @@ bool Win32Platform::RunProcess(const char* application, const char* commandLine,
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    // The program gets this one's standard handles (a redirection to a file
+    // or a pipe), as inheritable copies closed again once it has started.
+    win32::unique_handle streams[3];
+    const ::DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    bool passStreams = false;
+    for (int i = 0; i < 3; ++i) {
+        const HANDLE own = ::GetStdHandle(kinds[i]);
+        if (own == nullptr || own == INVALID_HANDLE_VALUE || ::GetFileType(own) == FILE_TYPE_UNKNOWN) {
+            continue;
+        }
+        HANDLE copy = nullptr;
+        if (::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
+                              DUPLICATE_SAME_ACCESS)) {
+            streams[i].reset(copy);
+            passStreams = true;
+        }
+    }
+    if (passStreams) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = streams[0].get();
+        startup.hStdOutput = streams[1].get();
+        startup.hStdError = streams[2].get();
+    }
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(application, line.empty() ? nullptr : line.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &startup, &info)) {
+    if (!::CreateProcessA(application, line.empty() ? nullptr : line.data(), nullptr, nullptr,
+                          passStreams ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return false;
+    }
+    for (auto& stream : streams) {
+        stream.reset();
     }
     const win32::unique_handle process(info.hProcess);
     const win32::unique_handle thread(info.hThread);

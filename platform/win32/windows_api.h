@@ -14,8 +14,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <setupapi.h>
 #include <windows.h>
+// After <windows.h>, which declares the types they use.
+#include <setupapi.h>
 #include <winsvc.h>
 
 #undef CharUpperBuff

@@ -190,6 +190,8 @@ TEST_F(RestartAwareness, AServiceAlreadyMarkedForDeletionNeedsARestart) {
 }
 
 TEST_F(RestartAwareness, ADriverFileInUseIsDeletedAtRestart) {
+    // What was done is in the log too.
+    test::LogCapture log{cleaner, true};
     ws.AddFile(kComUsb, "MZ").HeldOpen();
     ws.AddFile(kUsbSer, "MZ");
     cleaner.DeleteDriverFiles();
@@ -205,7 +207,8 @@ TEST_F(RestartAwareness, ADriverFileInUseIsDeletedAtRestart) {
                   "[INFO] : " +
                   kComUsb +
                   " : le fichier est en cours d'utilisation : il sera effac\xE9 au "
-                  "red\xE9marrage");
+                  "red\xE9marrage\r\n"
+                  "[INFO] : " + kUsbSer + " : fichier effac\xE9\r\n");
 }
 
 TEST_F(RestartAwareness, AFileInUseThatCannotBeScheduledStillNeedsARestart) {
@@ -256,6 +259,32 @@ TEST(RestartPrompt, TheSecondPromptAsksForARestartOnlyWhenOneIsNeeded) {
     EXPECT_FALSE(rebooting.HasDriverPackage("oem12.inf"));
 }
 
+TEST(RestartPrompt, AnUnattendedRunSaysSoInItsExitStatus) {
+    SimulatedWorkstation plain;
+    DescribeReader(plain, 0);
+    EXPECT_EQ(RunVelkorUSBCleaner(plain, {"/quiet"}), 0);
+
+    SimulatedWorkstation rebooting;
+    DescribeReader(rebooting, DI_NEEDRESTART);
+    EXPECT_EQ(RunVelkorUSBCleaner(rebooting, {"/quiet"}), 3010);
+    EXPECT_TRUE(rebooting.Prompts().empty());
+    EXPECT_FALSE(rebooting.HasDevice("USB\\VID_C2B5&PID_000A\\1"));
+    EXPECT_FALSE(rebooting.HasService("vlkusbser"));
+}
+
+TEST(DryRunStore, ThePlanListsTheUninstallAndChangesNothing) {
+    SimulatedWorkstation ws;
+    DescribeReader(ws, DI_NEEDREBOOT);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/list"}), 0);
+    EXPECT_TRUE(ws.Calls().empty());
+    EXPECT_TRUE(ws.HasDriverPackage("oem12.inf"));
+    const std::string& plan = ws.StandardOutput();
+    EXPECT_NE(plan.find("  2. retirer du magasin des pilotes le paquet oem12.inf\r\n"
+                        "  3. effacer le fichier C:\\Windows\\inf\\oem12.inf\r\n"),
+              std::string::npos)
+        << plan;
+}
+
 // --- 32-bit hand-over ------------------------------------------------------
 
 const std::string kFolder32 = "D:\\Setup\\VELKOR\\x86\\";
@@ -298,6 +327,16 @@ TEST(HandOver, WithoutThe64BitProgramThe32BitOneRefusesAndChangesNothing) {
     unrunnable.AddFile(kSibling, "not a program");
     EXPECT_EQ(RunVelkorUSBCleaner(unrunnable), 2);
     EXPECT_EQ(unrunnable.Prompts().size(), 1u);
+}
+
+TEST(HandOver, UnattendedTheRefusalGoesToStandardError) {
+    SimulatedWorkstation ws;
+    ws.SetWow64(true);
+    ws.SetModulePath(kFolder32 + "VelkorUSBCleaner.exe");
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet"}), 2);
+    EXPECT_TRUE(ws.Prompts().empty());
+    EXPECT_EQ(ws.StandardError(), std::string(kPromptWow64) + "\r\n");
+    EXPECT_TRUE(ws.Calls().empty());
 }
 
 TEST(HandOver, The64BitProgramNeverHandsOver) {

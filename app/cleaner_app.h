@@ -11,8 +11,8 @@
 namespace vk {
 
 enum ExitStatus : int {
-    ExitCompleted = 0,        // the pass ran, whatever failed inside it
-    ExitCancelled = 1,        // the user cancelled the first prompt
+    ExitCompleted = 0,          // the pass ran, whatever failed inside it
+    ExitCancelled = 1,          // the user cancelled the first prompt
     ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
     // Under /quiet, the pass ran and a restart finishes it
     // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).

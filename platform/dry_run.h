@@ -26,7 +26,7 @@ struct PlannedAction {
         DeleteAtRestart,  // a file in use, deleted at the next restart
     };
     Kind kind;
-    std::string subject;  // instance ID, full path or service name
+    std::string subject;   // instance ID, full path or service name
     DWORD attributes = 0;  // SetFileAttributes: the word that would be written
 };
 
@@ -99,8 +99,8 @@ public:
 
 private:
     struct Search {
-        std::string folder;              // of the pattern, with its final separator
-        std::set<std::string> deleted;   // the deletions made before the search began
+        std::string folder;             // of the pattern, with its final separator
+        std::set<std::string> deleted;  // the deletions made before the search began
     };
 
     bool Deleted(const std::string& path) const;

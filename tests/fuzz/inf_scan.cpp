@@ -4,7 +4,8 @@
 // reader IDs at a character boundary. Input: one byte of options (bit 0:
 // code page 932), then up to eight files separated by 0x01, each one byte of
 // flags (bit 0 read-only, bit 1 held open by another program, bit 2 named
-// outside oem*.inf, bit 3 without a PNF twin) and its content.
+// outside oem*.inf, bit 3 without a PNF twin, bit 4 published in the driver
+// store) and its content.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -80,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         if (flags & 1) inf.ReadOnly();
         if (flags & 2) inf.HeldOpen();
         if (!file.pnf.empty()) ws.AddFile(file.pnf, "PNF");
+        if (flags & 16) ws.AddDriverPackage(file.inf.substr(file.inf.rfind('\\') + 1));
         files.push_back(file);
     }
 
@@ -87,21 +89,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     fuzz::LogToSink(actions);
     const int result = actions.ScanOemInfs("C:\\Windows\\inf\\oem*.inf");
 
-    // Matching files go with their twins, in the search's order (by name);
-    // nothing else is touched.
+    // Matching files go with their twins (through the store when published
+    // there), in the search's order (by name); nothing else is touched.
     std::vector<std::string> expectedDeletions;
     bool anyMatch = false;
     for (const InfFile& file : files) {
         FUZZ_CHECK(ws.HasFile(file.inf) != file.matches);
         if (!file.pnf.empty()) FUZZ_CHECK(ws.HasFile(file.pnf) != file.matches);
+        const std::string name = file.inf.substr(file.inf.rfind('\\') + 1);
+        if (file.flags & 16) FUZZ_CHECK(ws.HasDriverPackage(name) != file.matches);
         if (!file.matches) continue;
         anyMatch = true;
+        if (file.flags & 16) {
+            expectedDeletions.push_back("UninstallOEMInf " + name);
+            continue;
+        }
         expectedDeletions.push_back("DeleteFile " + file.inf);
         if (!file.pnf.empty()) expectedDeletions.push_back("DeleteFile " + file.pnf);
     }
     std::vector<std::string> deletions;
     for (const std::string& call : ws.Calls()) {
-        if (call.compare(0, 11, "DeleteFile ") == 0) deletions.push_back(call);
+        if (call.compare(0, 11, "DeleteFile ") == 0 || call.compare(0, 16, "UninstallOEMInf ") == 0) {
+            deletions.push_back(call);
+        }
     }
     FUZZ_CHECK(deletions == expectedDeletions);
     FUZZ_CHECK(result == (anyMatch ? 0 : -1));

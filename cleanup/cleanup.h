@@ -31,7 +31,10 @@ public:
     void RunInfScanFallback();
 
     void DeleteFileForced(const char* path);
-    void DeleteInfPair(const char* infName);
+    // False when `infName` cannot name a file of the INF folder (not a plain
+    // "*.inf" name, or too long once joined to it): the refusal is logged and
+    // nothing is deleted, so the caller knows the INF only by its content.
+    bool DeleteInfPair(const char* infName);
     void DeleteDriverFiles();
     void DeleteDriverService(const char* serviceName);
 

@@ -77,20 +77,21 @@ void CCleanupActions::DeleteFileForced(const char* path) {
     }
 }
 
-void CCleanupActions::DeleteInfPair(const char* infName) {
+bool CCleanupActions::DeleteInfPair(const char* infName) {
     const AnsiCodePage codePage(m_platform);
     if (!IsPlainInfName(codePage, infName)) {
         LogFileDeleteFailed(infName, ERROR_INVALID_NAME);
-        return;
+        return false;
     }
 
     PathBuffer path;
-    if (!path.StartWithWindowsDirectory(m_platform)) return;
+    // The name is not at fault here; a scan could not read the folder either.
+    if (!path.StartWithWindowsDirectory(m_platform)) return true;
     path.Append(kInfFolder);
     path.Append(infName);
     if (!path.fits()) {
         LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
-        return;
+        return false;
     }
 
     // Looked up first, so that an absent half costs no message.
@@ -106,6 +107,7 @@ void CCleanupActions::DeleteInfPair(const char* infName) {
     // oem12.inf -> oem12.pnf; only that character changes, so OEM12.INF gives OEM12.pNF.
     path.data()[path.length() - 3] = 'p';
     deleteIfPresent(path.c_str());
+    return true;
 }
 
 void CCleanupActions::DeleteDriverFiles() {

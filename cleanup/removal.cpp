@@ -34,7 +34,12 @@ int CCleanupActions::RemoveDevices() {
                     break;
                 }
             }
-            if (!stillUsed) DeleteInfPair(infName);
+            // A name the pair cannot be deleted by is an unknown INF, as an
+            // empty one is. It is judged where the path is composed, and only
+            // for the name's last user: the register keeps names as read, so
+            // users of one name still count each other, and the scan runs
+            // once, when no device needs that name any more.
+            if (!stillUsed && !DeleteInfPair(infName)) RunInfScanFallback();
         }
 
         const char* serviceName = record.pszServiceName.text();

@@ -417,6 +417,71 @@ TEST_F(CleanupGuards, CraftedInfNamesDeleteNothing) {
     EXPECT_EQ(log.Text(), expected);
 }
 
+TEST_F(CleanupGuards, AnUnusableInfNameSendsItsReaderToTheScan) {
+    // Each name is refused as it stands, never trimmed into oem12.inf: the
+    // reader's INF is then found by content, and the driver files follow. The
+    // second reader's usable name is still deleted by name, with its last user.
+    struct Case {
+        std::string windows;
+        std::string infPath;
+        std::string refused;  // what the refusal names
+        DWORD code;
+    };
+    const std::string longWindows = "C:\\" + std::string(220, 'W');
+    const std::string longName = "oem12" + std::string(40, 'x') + ".inf";
+    const std::vector<Case> cases = {
+        {"C:\\Windows", "oem12.inf ", "oem12.inf ", 123},
+        {"C:\\Windows", "oem12.inf.", "oem12.inf.", 123},
+        {"C:\\Windows", "..\\inf\\oem12.inf", "..\\inf\\oem12.inf", 123},
+        {longWindows, longName, longWindows + "\\inf\\" + longName, 206},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.infPath);
+        SimulatedWorkstation station;
+        for (const auto& entry : kSystemTexts) station.SetSystemMessage(entry.first, entry.second);
+        station.SetWindowsDirectory(c.windows);
+        const std::string inf = c.windows + "\\inf\\";
+        const std::string drivers = c.windows + "\\system32\\drivers\\";
+        const std::vector<std::pair<std::string, std::string>> readers = {
+            {"USB\\VID_C2B5&PID_000A\\1", c.infPath}, {"USB\\VID_C2B5&PID_0012\\2", "oem7.inf"}};
+        for (std::size_t i = 0; i < readers.size(); ++i) {
+            const std::string slot = kPorts + "\\000" + std::to_string(i + 1);
+            station.AddClassKey(slot)
+                .Value("ProviderName", Sz("VELKOR"))
+                .Value("InfPath", Sz(readers[i].second));
+            const std::string id = readers[i].first.substr(0, readers[i].first.rfind('\\'));
+            station.AddDevice(readers[i].first)
+                .HardwareIds({id})
+                .Class("Ports")
+                .Driver(slot)
+                .Service("vlkusbser");
+        }
+        station.AddService("vlkusbser");
+        station.AddFile(inf + "oem12.inf", kNamesReader);
+        station.AddFile(inf + "oem12.pnf", "PNF");
+        station.AddFile(inf + "oem7.inf", "[Devices]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n");
+        station.AddFile(inf + "oem7.pnf", "PNF");
+        station.AddFile(inf + "oem3.inf", "USB\\VID_046D&PID_C52B");
+        station.AddFile(drivers + "vlkcomusb.sys", "MZ");
+        station.AddFile(drivers + "vlkusbser.sys", "MZ");
+        CCleanupActions actions(station);
+        test::LogCapture capture(actions);
+
+        ASSERT_EQ(actions.EnumerateTargetDevices(TargetTable()), 0);
+        EXPECT_EQ(actions.RemoveDevices(), 0);
+        actions.ReleaseInventory();
+        EXPECT_EQ(station.Calls(),
+                  (Calls{"DIF_REMOVE USB\\VID_C2B5&PID_000A\\1", "DeleteFile " + inf + "oem12.inf",
+                         "DeleteFile " + inf + "oem12.pnf", "DeleteFile " + drivers + "vlkcomusb.sys",
+                         "DeleteFile " + drivers + "vlkusbser.sys", "DIF_REMOVE USB\\VID_C2B5&PID_0012\\2",
+                         "DeleteFile " + inf + "oem7.inf", "DeleteFile " + inf + "oem7.pnf",
+                         "DeleteService vlkusbser"}));
+        EXPECT_TRUE(station.HasFile(inf + "oem3.inf"));
+        EXPECT_EQ(capture.Text(), FileNotDeleted(c.refused, c.code));
+        EXPECT_EQ(station.OpenHandles(), 0u);
+    }
+}
+
 TEST_F(CleanupGuards, PathsBeyondTheBufferAreRefusedNotCut) {
     // 246 characters: the pattern and oem1.inf's path take 259, the most the
     // ANSI file functions accept.

@@ -27,7 +27,8 @@ public:
     // 0 when at least one file named a reader and its deletion was attempted.
     int ScanOemInfs(const char* pattern);
     // Windows directory + "\inf\oem*.inf", scan, then the driver files when the
-    // scan matched. Skipped silently when the Windows directory is unreadable.
+    // scan matched. Skipped silently when the Windows directory is unreadable
+    // or too long for the pattern.
     void RunInfScanFallback();
 
     void DeleteFileForced(const char* path);

@@ -24,13 +24,27 @@ FileTime WholeSeconds(FileTime time) {
 
 // A plain file name ending in ".inf": the name comes from the registry, so
 // anything that could reach outside the INF folder (a folder, a drive, and
-// with them any ".." component), or a wildcard that would turn the look-up
-// into a search, is refused.
+// with them any ".." component), a wildcard that would turn the look-up into
+// a search, or a character no file name holds, is refused. The name is walked
+// by characters of the process code page: a trail byte equal to '\' or '|' is
+// part of its character, not a separator. Trail bytes are 0x40 or above on
+// every double-byte code page, so a lead byte before a lower byte stands
+// alone and that byte is judged by itself.
 bool IsPlainInfName(const AnsiCodePage& codePage, const char* name) {
-    std::size_t length = std::strlen(name);
-    if (length <= 4) return false;
-    if (std::strpbrk(name, "\\/:*?\"<>|") != nullptr) return false;
-    return codePage.CompareNoCase(name + length - 4, ".inf") == 0;
+    constexpr unsigned char kLowestTrailByte = 0x40;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    std::size_t length = 0;
+    while (bytes[length] != 0) {
+        const unsigned char c = bytes[length];
+        if (codePage.IsDoubleByte() && codePage.IsLeadByte(c) && bytes[length + 1] >= kLowestTrailByte) {
+            length += 2;
+            continue;
+        }
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+        ++length;
+    }
+    // The '.' is below every trail byte, so the suffix starts a character.
+    return length > 4 && codePage.CompareNoCase(name + length - 4, ".inf") == 0;
 }
 
 }  // namespace

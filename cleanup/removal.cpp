@@ -62,10 +62,9 @@ int CCleanupActions::RemoveDevices() {
 void CCleanupActions::RunInfScanFallback() {
     PathBuffer pattern;
     if (!pattern.StartWithWindowsDirectory(m_platform)) return;
-    if (!pattern.Append(kOemInfPattern)) {
-        LogFileDeleteFailed(pattern.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
+    // No file was meant here, so there is no deletion to report: the scan is
+    // skipped as it is for an unreadable Windows directory.
+    if (!pattern.Append(kOemInfPattern)) return;
     if (ScanOemInfs(pattern.c_str()) == 0) DeleteDriverFiles();
 }
 

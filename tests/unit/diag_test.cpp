@@ -86,6 +86,13 @@ TEST(MessageCatalogue, PatternsAndCompositions) {
     EXPECT_EQ(MsgScmOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle SC Manager ne peut \xEAtre ouvert");
     EXPECT_EQ(MsgServiceOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle service ne peut \xEAtre ouvert");
     EXPECT_EQ(MsgServiceDeleteFailed(ws, "S"), "S : le Service ne peut \xEAtre d\xE9sinstall\xE9");
+
+    // A null insert is the empty name, also when the formatting fails.
+    ExpandMessagePattern(ws, text, kPatternNameColon, nullptr);
+    EXPECT_EQ(text, " : ");
+    ws.FailCall("FormatStringMessage", ERROR_NOT_ENOUGH_MEMORY);
+    ExpandMessagePattern(ws, text, kPatternNameColon, nullptr);
+    EXPECT_EQ(text, "");
 }
 
 TEST(MessageCatalogue, LastErrorIsReadAfterComposition) {

@@ -6,6 +6,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -110,6 +111,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
+            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
             DeleteFileForced(path.c_str());
             // oem5.inf -> oem5.pnf, deleted whether or not it exists.
             if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);

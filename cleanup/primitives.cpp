@@ -7,6 +7,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -88,6 +89,8 @@ void CCleanupActions::DeleteFileForced(const char* path) {
 
     if (!m_platform.DeleteFile(path)) {
         LogFileDeleteFailed(path, m_platform.GetLastError());
+    } else {
+        LogActivity(path, IDS_LOG_FILE_DELETED);
     }
 }
 
@@ -154,6 +157,8 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     }
     if (!m_platform.DeleteService(service.get())) {
         LogWithLastError(MsgServiceDeleteFailed(m_platform, serviceName), LogLevelError);
+    } else {
+        LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -17,13 +18,21 @@ int CCleanupActions::RemoveDevices() {
     const AnsiCodePage codePage(m_platform);
     for (const auto& entry : m_devices) {
         CLEAN_DEVINFO& record = *entry;
+        // Asked before the removal: a removed instance may no longer tell it.
+        const std::string instance = ActivityLogged() ? InstanceIdOf(record) : std::string();
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
+            if (ActivityLogged()) {
+                const DWORD code = m_platform.GetLastError();
+                LogActivity(instance, IDS_LOG_DEVICE_NOT_REMOVED, code);
+            }
             RunInfScanFallback();
             continue;
         }
+        LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
 
         const char* infName = record.pszInfName.text();
         if (*infName == '\0') {
+            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
             RunInfScanFallback();
         } else {
             if (record.hasNameEntries) m_infNames.EmptyAt(record.posInfName);
@@ -34,12 +43,17 @@ int CCleanupActions::RemoveDevices() {
                     break;
                 }
             }
-            // A name the pair cannot be deleted by is an unknown INF, as an
-            // empty one is. It is judged where the path is composed, and only
-            // for the name's last user: the register keeps names as read, so
-            // users of one name still count each other, and the scan runs
-            // once, when no device needs that name any more.
-            if (!stillUsed && !DeleteInfPair(infName)) RunInfScanFallback();
+            if (stillUsed) {
+                LogActivity(infName, IDS_LOG_INF_STILL_USED);
+            } else if (!DeleteInfPair(infName)) {
+                // A name the pair cannot be deleted by counts as an unknown
+                // INF, as an empty one does. It is judged where the path is
+                // composed, for the name's last user only: the register keeps
+                // every name as read, so a usable name's pair still goes with
+                // its last user, and users of one unusable name scan once.
+                LogActivity(instance, IDS_LOG_INF_UNKNOWN);
+                RunInfScanFallback();
+            }
         }
 
         const char* serviceName = record.pszServiceName.text();
@@ -51,10 +65,15 @@ int CCleanupActions::RemoveDevices() {
             const std::string text = MsgServiceKept(
                 m_platform, record.pszHardwareId.present() ? record.pszHardwareId.text() : nullptr);
             Log(0, text, LogLevelInfo);
+            LogActivity(serviceName, IDS_LOG_SERVICE_FOREIGN);
             continue;
         }
         if (record.hasNameEntries) m_serviceNames.EmptyAt(record.posServiceName);
-        if (!m_serviceNames.Find(serviceName)) DeleteDriverService(serviceName);
+        if (!m_serviceNames.Find(serviceName)) {
+            DeleteDriverService(serviceName);
+        } else {
+            LogActivity(serviceName, IDS_LOG_SERVICE_STILL_USED);
+        }
     }
     return 0;
 }

@@ -68,4 +68,8 @@ std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName)
     return NamedMessage(platform, serviceName, IDS_SERVICE_DELETE_FAILED);
 }
 
+std::string MsgLogOpenFailed(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_LOG_OPEN_FAILED);
+}
+
 }  // namespace vk

@@ -22,5 +22,6 @@ std::string MsgFileDeleteFailed(IPlatform& platform, const char* path);
 std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName);
+std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 
 }  // namespace vk

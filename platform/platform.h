@@ -72,6 +72,8 @@ struct CodePageInfo {
     std::uint8_t leadByteRanges[5][2];
 };
 
+enum class StandardStream { Output, Error };
+
 // SetupAPI: BOOL results, the reason in GetLastError.
 class IDeviceSetup {
 public:
@@ -87,6 +89,10 @@ public:
                                            DWORD* requiredSize) = 0;
     virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
     virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
+    // SetupDiGetDeviceInstanceIdA: the instance ID (e.g. USB\VID_C2B5&PID_000A\5&2C&0&1);
+    // ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does not fit.
+    virtual bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                     DWORD* requiredSize) = 0;
 };
 
 // Registry: every call returns its error code itself (0 on success) and
@@ -177,6 +183,10 @@ public:
     virtual void SetLastError(DWORD code) = 0;
     // IsWow64Process(current process): true in a 32-bit process on 64-bit Windows.
     virtual bool IsWow64() = 0;
+    // Writes bytes to the process's standard output or error: its own handle
+    // when that is a file or a pipe, else the parent's console when there is
+    // one. False when there is nowhere to write.
+    virtual bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) = 0;
 };
 
 // The whole workstation.

@@ -111,6 +111,9 @@ public:
     void SetSystemMessage(DWORD code, const std::string& text);
     // Prompt answers, in order; once used up every prompt answers IDOK.
     void AnswerPrompts(const std::vector<int>& answers);
+    // Whether the process has a standard output and error to write to (a
+    // console, file or pipe); true by default.
+    void SetStandardStreams(bool available);
 
     // Makes an operation fail with `code` (set as last error, or returned for
     // the registry). `operation` is the interface method's name, e.g.
@@ -132,6 +135,9 @@ public:
     // Every call made, mutating or not, as "Name arg" (for order checks).
     const std::vector<std::string>& AllCalls() const;
     const std::vector<Prompt>& Prompts() const;
+    // Everything written to standard output and standard error.
+    const std::string& StandardOutput() const;
+    const std::string& StandardError() const;
     std::size_t LiveHeapBlocks() const;
     std::size_t OpenHandles() const;  // all kinds together
     std::size_t CallCount(const std::string& operation) const;
@@ -143,6 +149,8 @@ public:
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
     bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
     LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data, DWORD* size) override;
@@ -181,6 +189,7 @@ public:
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
     bool IsWow64() override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 
 private:
     struct State;

@@ -325,6 +325,9 @@ struct SimulatedWorkstation::State {
     std::vector<std::string> calls;
     std::vector<std::string> allCalls;
     std::vector<Prompt> prompts;
+    bool standardStreams = true;
+    std::string standardOutput;
+    std::string standardError;
     DWORD lastError = 0;
     std::map<void*, std::size_t> heap;
 
@@ -557,6 +560,9 @@ const Service* SimulatedWorkstation::FindService(const std::string& name) const 
 const std::vector<std::string>& SimulatedWorkstation::Calls() const { return m_state->calls; }
 const std::vector<std::string>& SimulatedWorkstation::AllCalls() const { return m_state->allCalls; }
 const std::vector<Prompt>& SimulatedWorkstation::Prompts() const { return m_state->prompts; }
+const std::string& SimulatedWorkstation::StandardOutput() const { return m_state->standardOutput; }
+const std::string& SimulatedWorkstation::StandardError() const { return m_state->standardError; }
+void SimulatedWorkstation::SetStandardStreams(bool available) { m_state->standardStreams = available; }
 std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.size(); }
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
@@ -674,6 +680,28 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     }
     m_state->removed.insert(device);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    return true;
+}
+
+bool SimulatedWorkstation::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                               DWORD* requiredSize) {
+    Device* device = m_state->ElementOf(set, data);
+    DWORD code = 0;
+    if (m_state->Fails("GetDeviceInstanceId", device ? device->instanceId : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (DWORD error = m_state->CheckElement(set, data)) {
+        m_state->lastError = error;
+        return false;
+    }
+    const DWORD needed = static_cast<DWORD>(device->instanceId.size() + 1);
+    if (requiredSize) *requiredSize = needed;
+    if (!buffer || size < needed) {
+        m_state->lastError = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    std::memcpy(buffer, device->instanceId.c_str(), needed);
     return true;
 }
 
@@ -1365,6 +1393,21 @@ bool SimulatedWorkstation::IsWow64() {
         return false;
     }
     return m_state->wow64;
+}
+
+bool SimulatedWorkstation::WriteStandardStream(StandardStream stream, const char* data, std::size_t length) {
+    DWORD code = 0;
+    if (m_state->Fails("WriteStandardStream", stream == StandardStream::Output ? "output" : "error", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (!m_state->standardStreams) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    std::string& target = stream == StandardStream::Output ? m_state->standardOutput : m_state->standardError;
+    target.append(data, length);
+    return true;
 }
 
 }  // namespace vk::sim

@@ -20,6 +20,8 @@ public:
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
     bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     // IRegistry
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
@@ -64,6 +66,7 @@ public:
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
     bool IsWow64() override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 };
 
 }  // namespace vk

@@ -80,4 +80,19 @@ bool Win32Platform::DestroyDeviceInfoList(DevInfoSet set) {
     return ::SetupDiDestroyDeviceInfoList(Native(set)) != FALSE;
 }
 
+bool Win32Platform::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                        DWORD* requiredSize) {
+    SP_DEVINFO_DATA native{};
+    if (data != nullptr) {
+        native = ToNative(*data);
+    }
+    ::DWORD required = 0;
+    const BOOL ok = ::SetupDiGetDeviceInstanceIdA(Native(set), data != nullptr ? &native : nullptr, buffer, size,
+                                                  &required);
+    if (requiredSize != nullptr) {
+        *requiredSize = required;
+    }
+    return ok != FALSE;
+}
+
 }  // namespace vk

@@ -59,9 +59,9 @@ int CCleanupActions::RemoveDevices() {
         const char* serviceName = record.pszServiceName.text();
         if (*serviceName == '\0') continue;
         if (record.foreignProvider) {
-            // Another provider's service (e.g. the system's own serial driver)
-            // serves other devices too. Its register entry stays, so no other
-            // reader deletes it either.
+            // A service not known to be the maker's (e.g. the system's own
+            // serial driver) may serve other devices too. Its register entry
+            // stays, so no other reader deletes it either.
             const std::string text = MsgServiceKept(
                 m_platform, record.pszHardwareId.present() ? record.pszHardwareId.text() : nullptr);
             Log(0, text, LogLevelInfo);

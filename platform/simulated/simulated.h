@@ -120,6 +120,8 @@ public:
     // "GetWindowsDirectory", "FindNextFile", "HeapReAlloc". `onCall` counts the
     // operation's calls from 1 from now on; 0 fails every call from now on.
     void FailCall(const std::string& operation, DWORD code, int onCall = 0);
+    // The same from call `fromCall` (counted from 1 from now on) to the last.
+    void FailCallsFrom(const std::string& operation, DWORD code, int fromCall);
 
     // --- Reading the end state back --------------------------------------
     bool HasDevice(const std::string& instanceId) const;

@@ -319,6 +319,7 @@ struct SimulatedWorkstation::State {
         DWORD code;
         int onCall;
         int seen;
+        bool andLater;  // also every call after onCall
     };
     std::vector<Failure> failures;
     std::map<std::string, std::size_t> callCounts;
@@ -378,7 +379,8 @@ struct SimulatedWorkstation::State {
         bool fails = false;
         for (Failure& f : failures) {
             if (f.operation != operation) continue;
-            bool now = f.onCall == 0 || ++f.seen == f.onCall;
+            ++f.seen;
+            bool now = f.onCall == 0 || f.seen == f.onCall || (f.andLater && f.seen > f.onCall);
             if (now && !fails) {
                 *code = f.code;
                 fails = true;
@@ -533,7 +535,11 @@ void SimulatedWorkstation::AnswerPrompts(const std::vector<int>& answers) {
 }
 
 void SimulatedWorkstation::FailCall(const std::string& operation, DWORD code, int onCall) {
-    m_state->failures.push_back({operation, code, onCall, 0});
+    m_state->failures.push_back({operation, code, onCall, 0, false});
+}
+
+void SimulatedWorkstation::FailCallsFrom(const std::string& operation, DWORD code, int fromCall) {
+    m_state->failures.push_back({operation, code, fromCall, 0, true});
 }
 
 // --- Reading back ----------------------------------------------------------------

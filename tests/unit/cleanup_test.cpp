@@ -131,57 +131,10 @@ protected:
     test::LogCapture log{cleaner};
 };
 
-using CleanupPass = CleanupFixture;
 using CleanupRegisters = CleanupFixture;
 using CleanupScan = CleanupFixture;
 using CleanupPrimitives = CleanupFixture;
 using CleanupGuards = CleanupFixture;
-
-TEST_F(CleanupPass, TypicalRunDeletesTheReadersInfAndServiceOnly) {
-    AddDevice("USB\\VID_C2B5&PID_000A\\1", "USB\\VID_C2B5&PID_000A", "0003", "oem12.inf", "vlkusbser");
-    ws.AddService("vlkusbser");
-    AddInfPair("oem12", kNamesReader);
-    ws.AddDevice("USB\\VID_046D&PID_C52B\\2")
-        .HardwareIds({"USB\\VID_046D&PID_C52B"})
-        .Class("Mouse")
-        .Service("logi");
-    ws.AddService("logi");
-    AddInfPair("oem3", "USB\\VID_046D&PID_C52B");
-    AddDriverFiles();
-
-    EXPECT_EQ(Pass(), 0);
-    EXPECT_EQ(ws.Calls(), (Calls{"DIF_REMOVE USB\\VID_C2B5&PID_000A\\1", "DeleteFile " + kInf + "oem12.inf",
-                                 "DeleteFile " + kInf + "oem12.pnf", "DeleteService vlkusbser"}));
-    EXPECT_FALSE(ws.HasService("vlkusbser"));
-    EXPECT_TRUE(ws.HasDevice("USB\\VID_046D&PID_C52B\\2"));
-    EXPECT_TRUE(ws.HasService("logi"));
-    EXPECT_TRUE(ws.HasFile(kInf + "oem3.inf") && ws.HasFile(kInf + "oem3.pnf"));
-    EXPECT_TRUE(ws.HasFile(kComUsb) && ws.HasFile(kUsbSer));
-    EXPECT_EQ(log.Text(), "");
-}
-
-TEST_F(CleanupPass, WithoutDevicesTheFallbackDeletesAMatchingPairThenTheDriverFiles) {
-    AddInfPair("oem5", kNamesReader);
-    AddInfPair("oem3", "USB\\VID_046D&PID_C52B");
-    AddDriverFiles();
-
-    EXPECT_EQ(Pass(), 1);
-    cleaner.RunInfScanFallback();
-    EXPECT_EQ(ws.Calls(), (Calls{"DeleteFile " + kInf + "oem5.inf", "DeleteFile " + kInf + "oem5.pnf",
-                                 "DeleteFile " + kComUsb, "DeleteFile " + kUsbSer}));
-    EXPECT_TRUE(ws.HasFile(kInf + "oem3.inf"));
-    EXPECT_EQ(log.Text(), "");
-}
-
-TEST_F(CleanupPass, WithoutDevicesOrMatchesNothingIsDeleted) {
-    AddInfPair("oem3", "USB\\VID_046D&PID_C52B");
-    AddDriverFiles();
-
-    cleaner.RunInfScanFallback();
-    EXPECT_EQ(ws.Calls(), Calls{});
-    EXPECT_TRUE(ws.HasFile(kComUsb) && ws.HasFile(kUsbSer));
-    EXPECT_EQ(log.Text(), "");
-}
 
 TEST_F(CleanupRegisters, SharedNamesAreDeletedWithTheirLastUser) {
     // oem12.inf and OEM12.INF are one file; the service is shared too.

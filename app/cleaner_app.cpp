@@ -30,7 +30,8 @@ constexpr DWORD kPromptStyle = MB_ICONEXCLAMATION | MB_APPLMODAL;
 constexpr const char* kLineEnd = "\r\n";
 
 // The exit statuses, in the order the help lists them.
-constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE};
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED,
+                                    IDS_STATUS_WRONG_ARCHITECTURE};
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -78,7 +79,8 @@ bool RefusedUnderWow64(IPlatform& platform, const RunOptions& options) {
 LogFile OpenLog(IPlatform& platform, const RunOptions& options) {
     if (!options.log) return nullptr;
     LogFile file(options.logPath.empty() ? nullptr : std::fopen(options.logPath.c_str(), "ab"));
-    if (!file) Tell(platform, options, MsgLogOpenFailed(platform, options.logPath.c_str()), MB_ICONEXCLAMATION);
+    if (!file)
+        Tell(platform, options, MsgLogOpenFailed(platform, options.logPath.c_str()), MB_ICONEXCLAMATION);
     return file;
 }
 
@@ -111,7 +113,8 @@ std::string ActionLine(IPlatform& platform, std::size_t number, const PlannedAct
             verb = IDS_ACTION_DELETE_SERVICE;
             break;
     }
-    std::string line = "  " + std::to_string(number) + ". " + LoadResourceString(platform, verb) + action.subject;
+    std::string line =
+        "  " + std::to_string(number) + ". " + LoadResourceString(platform, verb) + action.subject;
     if (action.kind == PlannedAction::Kind::SetFileAttributes) {
         char word[16];
         std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(action.attributes));
@@ -131,15 +134,18 @@ CVelkorUSBCleanerApp::~CVelkorUSBCleanerApp() {
     m_devices.clear();
 }
 
-std::string CVelkorUSBCleanerApp::ApplicationTitle() { return Title(m_platform); }
+std::string CVelkorUSBCleanerApp::ApplicationTitle() {
+    return Title(m_platform);
+}
 
 void CVelkorUSBCleanerApp::RunPass(bool describe) {
     if (EnumerateTargetDevices(TargetTable()) == 0) {
         if (describe || ActivityLogged()) {
             for (const auto& entry : m_devices) {
                 const CLEAN_DEVINFO& record = *entry;
-                SelectedDevice device{InstanceIdOf(record), record.pszHardwareId.text(), record.pszClassName.text(),
-                                      record.pszInfName.text(), record.pszServiceName.text()};
+                SelectedDevice device{InstanceIdOf(record), record.pszHardwareId.text(),
+                                      record.pszClassName.text(), record.pszInfName.text(),
+                                      record.pszServiceName.text()};
                 LogActivity(device.instanceId + " (" + OrNone(m_platform, device.hardwareId) + ")",
                             IDS_LOG_DEVICE_SELECTED);
                 if (describe) m_selected.push_back(std::move(device));
@@ -171,7 +177,8 @@ std::string HelpText(IPlatform& platform) {
     std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
     text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
     for (std::size_t i = 0; i < kSwitchCount; ++i) {
-        if (kSwitches[i].helpString != 0) text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;
+        if (kSwitches[i].helpString != 0)
+            text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;
     }
     text += kLineEnd;
     text += LoadResourceString(platform, IDS_HELP_STATUSES) + kLineEnd;
@@ -185,13 +192,16 @@ std::string PlanText(IPlatform& platform, const std::vector<SelectedDevice>& dev
     text += LoadResourceString(platform, IDS_PLAN_DEVICES) + std::to_string(devices.size()) + kLineEnd;
     for (const SelectedDevice& device : devices) {
         text += "  " + device.instanceId + kLineEnd;
-        text += LoadResourceString(platform, IDS_PLAN_HARDWARE_ID) + OrNone(platform, device.hardwareId) + kLineEnd;
+        text += LoadResourceString(platform, IDS_PLAN_HARDWARE_ID) + OrNone(platform, device.hardwareId) +
+                kLineEnd;
         text += LoadResourceString(platform, IDS_PLAN_CLASS) + OrNone(platform, device.className) + kLineEnd;
         text += LoadResourceString(platform, IDS_PLAN_INF) + OrNone(platform, device.infName) + kLineEnd;
-        text += LoadResourceString(platform, IDS_PLAN_SERVICE) + OrNone(platform, device.serviceName) + kLineEnd;
+        text +=
+            LoadResourceString(platform, IDS_PLAN_SERVICE) + OrNone(platform, device.serviceName) + kLineEnd;
     }
     text += LoadResourceString(platform, IDS_PLAN_ACTIONS) + kLineEnd;
-    for (std::size_t i = 0; i < actions.size(); ++i) text += ActionLine(platform, i + 1, actions[i]) + kLineEnd;
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        text += ActionLine(platform, i + 1, actions[i]) + kLineEnd;
     text += LoadResourceString(platform, IDS_PLAN_ACTION_COUNT) + std::to_string(actions.size()) + kLineEnd;
     return text;
 }
@@ -203,7 +213,8 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         const std::string text = HelpText(platform);
         Write(platform, StandardStream::Output, text);
         if (!options.quiet) {
-            platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OK | MB_ICONINFORMATION | MB_APPLMODAL);
+            platform.MessageBox(text.c_str(), Title(platform).c_str(),
+                                MB_OK | MB_ICONINFORMATION | MB_APPLMODAL);
         }
         return ExitCompleted;
     }

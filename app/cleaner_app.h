@@ -11,9 +11,9 @@
 namespace vk {
 
 enum ExitStatus : int {
-    ExitCompleted = 0,        // the pass ran, whatever failed inside it
-    ExitCancelled = 1,        // the user cancelled the first prompt
-    ExitWrongArchitecture = 2 // 32-bit program on 64-bit Windows: nothing changed
+    ExitCompleted = 0,         // the pass ran, whatever failed inside it
+    ExitCancelled = 1,         // the user cancelled the first prompt
+    ExitWrongArchitecture = 2  // 32-bit program on 64-bit Windows: nothing changed
 };
 
 extern const char* const kPromptUnplug;

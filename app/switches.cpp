@@ -38,7 +38,8 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
         const std::size_t colon = argument.find(':', 1);
         const std::size_t nameLength = (colon == std::string::npos ? argument.size() : colon) - 1;
         for (const SwitchSpec& spec : kSwitches) {
-            if (std::strlen(spec.name) != nameLength || !SameNameNoCase(body, spec.name, nameLength)) continue;
+            if (std::strlen(spec.name) != nameLength || !SameNameNoCase(body, spec.name, nameLength))
+                continue;
             // A value where none is taken, or none where one is needed, is not this switch.
             if (spec.takesValue != (colon != std::string::npos)) break;
             switch (spec.id) {

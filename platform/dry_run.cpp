@@ -23,7 +23,9 @@ std::string FolderOf(const char* pattern) {
 
 }  // namespace
 
-bool DryRunPlatform::Deleted(const std::string& path) const { return m_deletedFiles.count(Folded(path)) != 0; }
+bool DryRunPlatform::Deleted(const std::string& path) const {
+    return m_deletedFiles.count(Folded(path)) != 0;
+}
 
 bool DryRunPlatform::Hidden(const Search& search, const FindData& data) const {
     return search.deleted.count(Folded(search.folder + data.fileName)) != 0;
@@ -54,7 +56,9 @@ bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet set, const DevInfoData
     return true;
 }
 
-bool DryRunPlatform::DestroyDeviceInfoList(DevInfoSet set) { return m_real.DestroyDeviceInfoList(set); }
+bool DryRunPlatform::DestroyDeviceInfoList(DevInfoSet set) {
+    return m_real.DestroyDeviceInfoList(set);
+}
 
 bool DryRunPlatform::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
                                          DWORD* requiredSize) {
@@ -63,7 +67,8 @@ bool DryRunPlatform::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data
 
 // --- Registry ------------------------------------------------------------
 
-LONG DryRunPlatform::RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) {
+LONG DryRunPlatform::RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access,
+                                  RegKey* key) {
     return m_real.RegOpenKeyEx(root, subKey, options, access, key);
 }
 
@@ -72,11 +77,15 @@ LONG DryRunPlatform::RegQueryValueEx(RegKey key, const char* valueName, DWORD* t
     return m_real.RegQueryValueEx(key, valueName, type, data, size);
 }
 
-LONG DryRunPlatform::RegCloseKey(RegKey key) { return m_real.RegCloseKey(key); }
+LONG DryRunPlatform::RegCloseKey(RegKey key) {
+    return m_real.RegCloseKey(key);
+}
 
 // --- Services ------------------------------------------------------------
 
-ScHandle DryRunPlatform::OpenSCManager(DWORD access) { return m_real.OpenSCManager(access); }
+ScHandle DryRunPlatform::OpenSCManager(DWORD access) {
+    return m_real.OpenSCManager(access);
+}
 
 ScHandle DryRunPlatform::OpenService(ScHandle manager, const char* serviceName, DWORD access) {
     const std::string name = serviceName ? serviceName : "";
@@ -105,7 +114,9 @@ bool DryRunPlatform::CloseServiceHandle(ScHandle handle) {
 
 // --- Files ---------------------------------------------------------------
 
-DWORD DryRunPlatform::GetWindowsDirectory(char* buffer, DWORD size) { return m_real.GetWindowsDirectory(buffer, size); }
+DWORD DryRunPlatform::GetWindowsDirectory(char* buffer, DWORD size) {
+    return m_real.GetWindowsDirectory(buffer, size);
+}
 
 FindHandle DryRunPlatform::FindFirstFile(const char* pattern, FindData* data) {
     Search search{FolderOf(pattern), m_deletedFiles};
@@ -174,7 +185,9 @@ bool DryRunPlatform::SetFileTime(FileHandle file, const FileTime* creation, cons
     return true;
 }
 
-bool DryRunPlatform::GetFileSizeEx(FileHandle file, std::uint64_t* size) { return m_real.GetFileSizeEx(file, size); }
+bool DryRunPlatform::GetFileSizeEx(FileHandle file, std::uint64_t* size) {
+    return m_real.GetFileSizeEx(file, size);
+}
 
 bool DryRunPlatform::ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) {
     return m_real.ReadFile(file, buffer, toRead, read);
@@ -194,26 +207,46 @@ bool DryRunPlatform::DeleteFile(const char* path) {
 
 // --- Heap, user interface and texts --------------------------------------
 
-void* DryRunPlatform::HeapAlloc(std::size_t size) { return m_real.HeapAlloc(size); }
-void* DryRunPlatform::HeapReAlloc(void* block, std::size_t size) { return m_real.HeapReAlloc(block, size); }
-bool DryRunPlatform::HeapFree(void* block) { return m_real.HeapFree(block); }
+void* DryRunPlatform::HeapAlloc(std::size_t size) {
+    return m_real.HeapAlloc(size);
+}
+void* DryRunPlatform::HeapReAlloc(void* block, std::size_t size) {
+    return m_real.HeapReAlloc(block, size);
+}
+bool DryRunPlatform::HeapFree(void* block) {
+    return m_real.HeapFree(block);
+}
 
 int DryRunPlatform::MessageBox(const char* text, const char* caption, DWORD type) {
     return m_real.MessageBox(text, caption, type);
 }
-int DryRunPlatform::LoadString(unsigned id, char* buffer, int bufferMax) { return m_real.LoadString(id, buffer, bufferMax); }
-DWORD DryRunPlatform::GetModuleFileName(char* buffer, DWORD size) { return m_real.GetModuleFileName(buffer, size); }
+int DryRunPlatform::LoadString(unsigned id, char* buffer, int bufferMax) {
+    return m_real.LoadString(id, buffer, bufferMax);
+}
+DWORD DryRunPlatform::GetModuleFileName(char* buffer, DWORD size) {
+    return m_real.GetModuleFileName(buffer, size);
+}
 DWORD DryRunPlatform::FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) {
     return m_real.FormatSystemMessage(messageId, languageId, text);
 }
 DWORD DryRunPlatform::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
     return m_real.FormatStringMessage(pattern, insert, text);
 }
-DWORD DryRunPlatform::CharUpperBuff(char* text, DWORD length) { return m_real.CharUpperBuff(text, length); }
-bool DryRunPlatform::GetCPInfo(CodePageInfo* info) { return m_real.GetCPInfo(info); }
-DWORD DryRunPlatform::GetLastError() { return m_real.GetLastError(); }
-void DryRunPlatform::SetLastError(DWORD code) { m_real.SetLastError(code); }
-bool DryRunPlatform::IsWow64() { return m_real.IsWow64(); }
+DWORD DryRunPlatform::CharUpperBuff(char* text, DWORD length) {
+    return m_real.CharUpperBuff(text, length);
+}
+bool DryRunPlatform::GetCPInfo(CodePageInfo* info) {
+    return m_real.GetCPInfo(info);
+}
+DWORD DryRunPlatform::GetLastError() {
+    return m_real.GetLastError();
+}
+void DryRunPlatform::SetLastError(DWORD code) {
+    m_real.SetLastError(code);
+}
+bool DryRunPlatform::IsWow64() {
+    return m_real.IsWow64();
+}
 bool DryRunPlatform::WriteStandardStream(StandardStream stream, const char* data, std::size_t length) {
     return m_real.WriteStandardStream(stream, data, length);
 }

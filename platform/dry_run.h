@@ -17,7 +17,7 @@ namespace vk {
 struct PlannedAction {
     enum class Kind { RemoveDevice, SetFileAttributes, SetFileTimes, DeleteFile, DeleteService };
     Kind kind;
-    std::string subject;  // instance ID, full path or service name
+    std::string subject;   // instance ID, full path or service name
     DWORD attributes = 0;  // SetFileAttributes: the word that would be written
 };
 
@@ -85,8 +85,8 @@ public:
 
 private:
     struct Search {
-        std::string folder;              // of the pattern, with its final separator
-        std::set<std::string> deleted;   // the deletions made before the search began
+        std::string folder;             // of the pattern, with its final separator
+        std::set<std::string> deleted;  // the deletions made before the search began
     };
 
     bool Deleted(const std::string& path) const;

@@ -21,8 +21,9 @@ HANDLE ParentConsole() {
     static win32::unique_hfile console = [] {
         win32::unique_hfile opened;
         if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
-            opened.reset(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
+            opened.reset(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
         }
         return opened;
     }();

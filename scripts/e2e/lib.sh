@@ -266,8 +266,11 @@ e2e_visible_prompts() {
 # prompt in turn with the next key of the answers ("Return" presses the
 # default OK button, "Escape" is Cancel); prompts beyond the answers get Return
 # so the run can end, and are still counted.
-# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); for prompt
-# N leaves <shots>/<name>-promptN.png and, when a dialog probe is given,
+# The program's arguments are taken from the array E2E_ARGS (none by default).
+# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); leaves
+# the program's standard output in <shots>/<name>-stdout.txt and its standard
+# error in <shots>/<name>-program.log; for prompt N leaves
+# <shots>/<name>-promptN.png and, when a dialog probe is given,
 # <shots>/<name>-promptN.txt with its text.
 e2e_run_program() {
   local prefix=$1 exe=$2 shots=$3 name=$4 probe=$5
@@ -280,7 +283,7 @@ e2e_run_program() {
   # The caption is the executable's name, so run a copy with the shipped name.
   cp "$exe" "$app_dir/VelkorUSBCleaner.exe"
   E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' \
-    </dev/null >"$shots/$name-program.log" 2>&1 &
+    ${E2E_ARGS[@]+"${E2E_ARGS[@]}"} </dev/null >"$shots/$name-stdout.txt" 2>"$shots/$name-program.log" &
   pid=$!
   E2E_PROMPTS=0
   while kill -0 "$pid" 2>/dev/null; do
@@ -415,6 +418,35 @@ expect_file() {
     [ "$state" = present ] && e2e_pass "file kept: $where/$name" || e2e_fail "file deleted: $where/$name (still there)"
   else
     [ "$state" = absent ] && e2e_pass "file deleted: $where/$name" || e2e_fail "file kept: $where/$name (gone)"
+  fi
+}
+
+# e2e_expect_line WHAT FILE TEXT: FILE (read as Windows-1252, CR LF line
+# ends) has a line that is TEXT, compared without regard to case.
+e2e_expect_line() {
+  local what=$1 file=$2 text=$3
+  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$text"; then
+    e2e_pass "$what has the line: $text"
+  else
+    e2e_fail "$what has the line: $text (got: $(iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | head -c 3000))"
+  fi
+}
+
+# expect_stdout_line TEXT: a line of the program's standard output.
+expect_stdout_line() { e2e_expect_line "standard output" "$E2E_SHOTS/$E2E_NAME-stdout.txt" "$1"; }
+
+# expect_log_line FILE TEXT: a line of the log FILE in the prefix's drive C.
+expect_log_line() { e2e_expect_line "log $1" "$E2E_PREFIX/drive_c/$1" "$2"; }
+
+# expect_log_entries FILE: the log is not empty and every line of it starts an
+# Info entry (the unattended pass above logs no failure).
+expect_log_entries() {
+  local file="$E2E_PREFIX/drive_c/$1" bad
+  bad=$(tr -d '\r' <"$file" 2>/dev/null | grep -cv '^\[INFO\] : ')
+  if [ -s "$file" ] && [ "$bad" = 0 ]; then
+    e2e_pass "every line of log $1 is an [INFO] entry"
+  else
+    e2e_fail "every line of log $1 is an [INFO] entry ($bad other lines, or no log)"
   fi
 }
 

@@ -37,6 +37,7 @@ fi
 probe=$(realpath "$probe")
 
 ANSWERS=(Return Return)
+E2E_ARGS=()
 # shellcheck source=/dev/null
 . "$root/tests/e2e/scenarios/workstations.sh"
 # shellcheck source=/dev/null

@@ -38,10 +38,13 @@ const std::string kReaderE = "USB\\VID_C2B5&PID_000E\\5&2C1B&0&5";
 const std::string kMouse = "USB\\VID_046D&PID_C52B\\6&1F&0&2";
 
 sim::Device& AddReader(SimulatedWorkstation& ws, const std::string& instance, const std::string& slot,
-               const std::string& provider, const std::string& inf, const std::string& className,
-               const std::string& service) {
+                       const std::string& provider, const std::string& inf, const std::string& className,
+                       const std::string& service) {
     const std::string id = instance.substr(0, instance.rfind('\\'));
-    auto& device = ws.AddDevice(instance).HardwareIds({id + "&REV_0100", id}).Class(className).Driver(kPorts + "\\" + slot);
+    auto& device = ws.AddDevice(instance)
+                       .HardwareIds({id + "&REV_0100", id})
+                       .Class(className)
+                       .Driver(kPorts + "\\" + slot);
     if (!service.empty()) device.Service(service);
     ws.AddClassKey(kPorts + "\\" + slot).Value("ProviderName", Sz(provider)).Value("InfPath", Sz(inf));
     return device;
@@ -58,14 +61,19 @@ void DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddReader(ws, kReaderC, "0003", "Microsoft", "mdmcpq.inf", "Ports", "usbser");
     AddReader(ws, kReaderHub, "0004", "VELKOR", "oem40.inf", "USB", "");
     AddReader(ws, kReaderE, "0005", "VELKOR", "oem41.inf", "Ports", "VlkUsbSer");
-    ws.AddDevice(kMouse).HardwareIds({"USB\\VID_046D&PID_C52B"}).Class("Mouse").Driver(kPorts + "\\0009").Service("logimouse");
+    ws.AddDevice(kMouse)
+        .HardwareIds({"USB\\VID_046D&PID_C52B"})
+        .Class("Mouse")
+        .Driver(kPorts + "\\0009")
+        .Service("logimouse");
     ws.AddClassKey(kPorts + "\\0009").Value("ProviderName", Sz("Logitech")).Value("InfPath", Sz("oem3.inf"));
     for (const char* service : {"vlkusbser", "usbser", "logimouse"}) ws.AddService(service);
 
     ws.AddFile(kInf + "oem3.inf", "USB\\VID_046D&PID_C52B");
     ws.AddFile(kInf + "oem3.pnf", "PNF");
-    ws.AddFile(kInf + "oem7.inf", "; old install\r\n%D%=I, usb\\vid_c2b5&pid_0005\r\n").ReadOnly().Times(
-        13000000005, 13000000006, 13000000007);
+    ws.AddFile(kInf + "oem7.inf", "; old install\r\n%D%=I, usb\\vid_c2b5&pid_0005\r\n")
+        .ReadOnly()
+        .Times(13000000005, 13000000006, 13000000007);
     ws.AddFile(kInf + "oem7.pnf", "PNF");
     ws.AddFile(kInf + "oem8.inf", "USB\\VID_C2B5&PID_0012 only");
     ws.AddFile(kInf + "oem12.inf", "USB\\VID_C2B5&PID_000A\r\nUSB\\VID_C2B5&PID_000B\r\n");
@@ -95,10 +103,8 @@ std::string CallOf(const std::string& line) {
     if (line.compare(0, 2, "  ") != 0 || dot == std::string::npos) return "";
     const std::string action = line.substr(dot + 2);
     const std::pair<const char*, const char*> verbs[] = {
-        {"supprimer le p\xE9riph\xE9rique ", "DIF_REMOVE "},
-        {"effacer le fichier ", "DeleteFile "},
-        {"changer les attributs de ", "SetFileAttributes "},
-        {"r\xE9tablir les dates de ", "SetFileTime "},
+        {"supprimer le p\xE9riph\xE9rique ", "DIF_REMOVE "}, {"effacer le fichier ", "DeleteFile "},
+        {"changer les attributs de ", "SetFileAttributes "}, {"r\xE9tablir les dates de ", "SetFileTime "},
         {"d\xE9sinstaller le service ", "DeleteService "},
     };
     for (const auto& verb : verbs) {
@@ -254,7 +260,8 @@ TEST(QuietRun, ALogThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
     DescribeRichWorkstation(quiet);
     EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log"}), 0);
     EXPECT_EQ(quiet.StandardError(),
-              "/nonexistent-folder/vk.log : le journal ne peut \xEAtre ouvert ; le nettoyage continue sans journal\r\n");
+              "/nonexistent-folder/vk.log : le journal ne peut \xEAtre ouvert ; le nettoyage continue sans "
+              "journal\r\n");
     EXPECT_TRUE(quiet.Prompts().empty());
     EXPECT_FALSE(quiet.HasDevice(kReaderA));
 
@@ -273,8 +280,8 @@ TEST(Help, ListsEverySwitchAndStatusAndDoesNothingElse) {
     DescribeRichWorkstation(ws);
     EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/list", "-?"}), 0);
     const std::string& help = ws.StandardOutput();
-    for (const char* expected : {"/list", "/quiet", "/log:<fichier>", "/? ou /help", "Codes de sortie :", "  0  ",
-                                 "  1  ", "  2  "}) {
+    for (const char* expected : {"/list", "/quiet", "/log:<fichier>", "/? ou /help",
+                                 "Codes de sortie :", "  0  ", "  1  ", "  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
     }
     ASSERT_EQ(ws.Prompts().size(), 1u);

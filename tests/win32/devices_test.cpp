@@ -79,6 +79,15 @@ TEST_F(DeviceSetupTest, SeededReaderIsEnumeratedWithItsProperties) {
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), size), std::string("velkorusb", 10));
 
+    // The instance ID names the device in the log and the plan.
+    char instance[260] = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(m_platform.GetDeviceInstanceId(set.get(), &data, instance, sizeof instance, &needed));
+    EXPECT_EQ(_stricmp(instance, "USB\\VID_C2B5&PID_000A\\VKTEST0001"), 0) << instance;
+    EXPECT_FALSE(m_platform.GetDeviceInstanceId(set.get(), &data, instance, 8, &needed));
+    EXPECT_EQ(m_platform.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, std::strlen("USB\\VID_C2B5&PID_000A\\VKTEST0001") + 1);
+
     // Too small a buffer: the size needed.
     size = 0;
     EXPECT_FALSE(m_platform.GetDeviceRegistryProperty(set.get(), &data, SPDRP_HARDWAREID, &type, buffer, 8, &size));

@@ -102,7 +102,7 @@ public:
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
     void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
-    void SetCodePage(CodePage codePage);
+    void SetCodePage(CodePage codePage);  // on 932, paths are walked by characters too
     void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED
     void SetWow64(bool wow64);
     void SetModulePath(const std::string& path);

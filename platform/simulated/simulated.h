@@ -102,7 +102,8 @@ public:
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
     void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
-    void SetCodePage(CodePage codePage);  // on 932, paths are walked by characters too
+    // On code page 932 the file system walks paths by characters as well.
+    void SetCodePage(CodePage codePage);
     void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED
     void SetWow64(bool wow64);
     void SetModulePath(const std::string& path);

@@ -380,9 +380,9 @@ TEST_F(CleanupGuards, CraftedInfNamesDeleteNothing) {
     EXPECT_EQ(Pass(), 0);
     std::string expected = FileNotDeleted("..\\system32\\drivers\\x.sys", 123);
 
-    for (const char* name :
-         {"C:\\Windows\\win.inf", "../oem1.inf", "C:oem1.inf", "oem*.inf", "oem1.sys", ".inf"}) {
-        cleaner.DeleteInfPair(name);
+    for (const char* name : {"C:\\Windows\\win.inf", "../oem1.inf", "C:oem1.inf", "oem*.inf", "oem1.sys",
+                             ".inf", "oem\t1.inf"}) {
+        EXPECT_FALSE(cleaner.DeleteInfPair(name)) << name;
         expected += FileNotDeleted(name, 123);
     }
     EXPECT_EQ(ws.Calls(), Calls{"DIF_REMOVE USB\\VID_C2B5&PID_000A\\1"});

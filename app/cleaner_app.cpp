@@ -23,6 +23,7 @@ const char* const kPromptWow64 =
     "Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.\n\n"
     "Lancez la version 64 bits du programme (dossier x64).\n"
     "Aucune modification n'a \xE9t\xE9 faite.";
+const char* const kPromptRestartSentence = "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
 
 namespace {
 
@@ -30,8 +31,10 @@ constexpr DWORD kPromptStyle = MB_ICONEXCLAMATION | MB_APPLMODAL;
 constexpr const char* kLineEnd = "\r\n";
 
 // The exit statuses, in the order the help lists them.
-constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED,
-                                    IDS_STATUS_WRONG_ARCHITECTURE};
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_RESTART_REQUIRED};
+// Where the 64-bit build sits, beside the 32-bit one's folder.
+constexpr const char* kSiblingFolder = "x64";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -65,12 +68,58 @@ void Tell(IPlatform& platform, const RunOptions& options, const std::string& tex
     }
 }
 
+// ..\x64\<own file name> relative to the program's folder, written without
+// the "..": the parent of the program's own folder, then x64. Empty when the
+// program's path has no parent folder.
+std::string SiblingProgramPath(IPlatform& platform) {
+    char path[MAX_PATH + 1] = {};
+    DWORD length = platform.GetModuleFileName(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    std::string sibling(path, BoundedLength(path, length));
+    const std::size_t nameStart = sibling.find_last_of("\\/");
+    if (nameStart == std::string::npos) return std::string();
+    const std::string name = sibling.substr(nameStart + 1);
+    sibling.erase(nameStart);
+    const std::size_t folderStart = sibling.find_last_of("\\/");
+    if (folderStart == std::string::npos) return std::string();
+    sibling.erase(folderStart + 1);
+    sibling += kSiblingFolder;
+    sibling += '\\';
+    sibling += name;
+    if (sibling.size() >= MAX_PATH) return std::string();
+    return sibling;
+}
+
+// Runs the 64-bit program with this one's arguments and gives its exit
+// status; false when it is absent or could not be run.
+bool HandOverTo64BitProgram(IPlatform& platform, int* exitStatus) {
+    const std::string sibling = SiblingProgramPath(platform);
+    if (sibling.empty()) return false;
+    FileAttributeData status{};
+    if (!platform.GetFileAttributesEx(sibling.c_str(), &status) ||
+        (status.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    std::string arguments;
+    platform.GetCommandLineTail(&arguments);
+    std::string commandLine = "\"" + sibling + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    DWORD childStatus = 0;
+    if (!platform.RunProcess(sibling.c_str(), commandLine.c_str(), &childStatus)) return false;
+    *exitStatus = static_cast<int>(childStatus);
+    return true;
+}
+
 // A 32-bit process on 64-bit Windows cannot remove device instances and sees
 // a redirected drivers folder: it would delete INF files and leave the
-// devices. Nothing is changed there.
-bool RefusedUnderWow64(IPlatform& platform, const RunOptions& options) {
+// devices. The 64-bit program beside it does the work instead; without one
+// nothing is changed. True when this process is not to run the pass, with
+// the exit status to end with.
+bool HandledUnderWow64(IPlatform& platform, const RunOptions& options, int* exitStatus) {
     if (!platform.IsWow64()) return false;
+    if (HandOverTo64BitProgram(platform, exitStatus)) return true;
     Tell(platform, options, kPromptWow64, MB_ICONERROR);
+    *exitStatus = ExitWrongArchitecture;
     return true;
 }
 
@@ -111,6 +160,12 @@ std::string ActionLine(IPlatform& platform, std::size_t number, const PlannedAct
             break;
         case PlannedAction::Kind::DeleteService:
             verb = IDS_ACTION_DELETE_SERVICE;
+            break;
+        case PlannedAction::Kind::UninstallInf:
+            verb = IDS_ACTION_UNINSTALL_INF;
+            break;
+        case PlannedAction::Kind::DeleteAtRestart:
+            verb = IDS_ACTION_DELETE_AT_RESTART;
             break;
     }
     std::string line =
@@ -161,7 +216,8 @@ void CVelkorUSBCleanerApp::RunPass(bool describe) {
 }
 
 int CVelkorUSBCleanerApp::RunCleaning() {
-    if (RefusedUnderWow64(m_platform, m_options)) return ExitWrongArchitecture;
+    int wow64Status = 0;
+    if (HandledUnderWow64(m_platform, m_options, &wow64Status)) return wow64Status;
 
     const std::string title = ApplicationTitle();
     if (!m_options.quiet &&
@@ -169,7 +225,11 @@ int CVelkorUSBCleanerApp::RunCleaning() {
         return ExitCancelled;
     }
     RunPass(false);
-    if (!m_options.quiet) m_platform.MessageBox(kPromptReplug, title.c_str(), MB_OK | kPromptStyle);
+    // An installer needs the restart as a status; a person reads it in the prompt.
+    if (m_options.quiet) return RestartNeeded() ? ExitRestartRequired : ExitCompleted;
+    std::string replug = kPromptReplug;
+    if (RestartNeeded()) replug += kPromptRestartSentence;
+    m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
 }
 
@@ -220,7 +280,8 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
     }
 
     if (options.list) {
-        if (RefusedUnderWow64(platform, options)) return ExitWrongArchitecture;
+        int wow64Status = 0;
+        if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
         const LogFile log = OpenLog(platform, options);
         // The same pass, over a workstation that only records what would change.
         DryRunPlatform dryRun(platform);

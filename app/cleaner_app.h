@@ -11,14 +11,19 @@
 namespace vk {
 
 enum ExitStatus : int {
-    ExitCompleted = 0,         // the pass ran, whatever failed inside it
-    ExitCancelled = 1,         // the user cancelled the first prompt
-    ExitWrongArchitecture = 2  // 32-bit program on 64-bit Windows: nothing changed
+    ExitCompleted = 0,          // the pass ran, whatever failed inside it
+    ExitCancelled = 1,          // the user cancelled the first prompt
+    ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
+    // Under /quiet, the pass ran and a restart finishes it
+    // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).
+    ExitRestartRequired = 3010
 };
 
 extern const char* const kPromptUnplug;
 extern const char* const kPromptReplug;
 extern const char* const kPromptWow64;
+// Added to the second prompt when the pass needs a restart to finish.
+extern const char* const kPromptRestartSentence;
 
 // What the plan shows of a selected device.
 struct SelectedDevice {

@@ -91,6 +91,9 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
 
     const AnsiCodePage codePage(m_platform);
     const std::size_t folderLength = FolderLength(pattern);
+    // Asked on the first match only: a scan that matches nothing reads no more
+    // than before.
+    int inStoreFolder = -1;
 
     for (bool last = false; !last;) {
         FindData next{};
@@ -112,10 +115,16 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
             LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
-            DeleteFileForced(path.c_str());
+            if (inStoreFolder < 0) {
+                inStoreFolder = folderLength != std::string::npos &&
+                                IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
+            }
+            // What the store's uninstall removed is not missed below.
+            const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
+            RemoveFileForced(path.c_str(), uninstalled);
             // oem5.inf -> oem5.pnf, deleted whether or not it exists.
             if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
-            DeleteFileForced(path.c_str());
+            RemoveFileForced(path.c_str(), uninstalled);
             result = 0;
         }
 

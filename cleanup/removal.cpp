@@ -28,6 +28,7 @@ int CCleanupActions::RemoveDevices() {
             RunInfScanFallback();
             continue;
         }
+        NoteRestartFlags(record.element());
         LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
 
         const char* infName = record.pszInfName.text();

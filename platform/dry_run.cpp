@@ -200,6 +200,11 @@ bool DryRunPlatform::CloseHandle(FileHandle file) {
 
 bool DryRunPlatform::DeleteFile(const char* path) {
     const std::string text = path ? path : "";
+    // A file that is already gone cannot be deleted again, as on the real one.
+    if (Deleted(text)) {
+        m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
     m_actions.push_back({PlannedAction::Kind::DeleteFile, text});
     m_deletedFiles.insert(Folded(text));
     return true;
@@ -249,6 +254,34 @@ bool DryRunPlatform::IsWow64() {
 }
 bool DryRunPlatform::WriteStandardStream(StandardStream stream, const char* data, std::size_t length) {
     return m_real.WriteStandardStream(stream, data, length);
+}
+
+// --- Driver store, restart and other programs ------------------------------
+
+bool DryRunPlatform::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    return m_real.GetDeviceInstallFlags(set, data, flags);
+}
+
+OemInfUninstall DryRunPlatform::UninstallOEMInf(const char* infName, DWORD) {
+    const std::string name = infName ? infName : "";
+    m_actions.push_back({PlannedAction::Kind::UninstallInf, name});
+    // Whether the store knows the name shows only when it is asked for real,
+    // so the INF pair stays visible: the plan also lists the file deletions
+    // that a store without the package leaves to the pass.
+    return OemInfUninstall::Done;
+}
+
+bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
+    m_actions.push_back({PlannedAction::Kind::DeleteAtRestart, path ? path : ""});
+    return true;
+}
+
+void DryRunPlatform::GetCommandLineTail(std::string* tail) { m_real.GetCommandLineTail(tail); }
+
+// Another program could change anything: nothing is started.
+bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
+    m_real.SetLastError(ERROR_ACCESS_DENIED);
+    return false;
 }
 
 }  // namespace vk

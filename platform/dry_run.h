@@ -1,6 +1,7 @@
 // A workstation on which nothing changes: every read goes to the real
 // platform, every call that would change the workstation (device removal,
-// file attributes, times and deletion, service deletion) is recorded and
+// file attributes, times and deletion, service deletion, driver-store
+// uninstall, deletion at restart) is recorded and
 // reported as done. Later reads see the recorded deletions, so the pass over
 // it takes the same course as over the real workstation.
 #pragma once
@@ -15,7 +16,15 @@
 namespace vk {
 
 struct PlannedAction {
-    enum class Kind { RemoveDevice, SetFileAttributes, SetFileTimes, DeleteFile, DeleteService };
+    enum class Kind {
+        RemoveDevice,
+        SetFileAttributes,
+        SetFileTimes,
+        DeleteFile,
+        DeleteService,
+        UninstallInf,     // a published INF out of the driver store
+        DeleteAtRestart,  // a file in use, deleted at the next restart
+    };
     Kind kind;
     std::string subject;   // instance ID, full path or service name
     DWORD attributes = 0;  // SetFileAttributes: the word that would be written
@@ -37,6 +46,8 @@ public:
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
                              DWORD* requiredSize) override;
+    bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
+    OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
 
     // IRegistry
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
@@ -64,6 +75,7 @@ public:
     bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
+    bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;
@@ -82,6 +94,8 @@ public:
     void SetLastError(DWORD code) override;
     bool IsWow64() override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
+    void GetCommandLineTail(std::string* tail) override;
+    bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
 
 private:
     struct Search {

@@ -56,6 +56,15 @@ constexpr StringResource kStringTable[] = {
     {IDS_LOG_SERVICE_FOREIGN, "service conserv\xE9 : il appartient \xE0 un autre fournisseur que VELKOR"},
     {IDS_LOG_INF_UNKNOWN, "fichier .inf inconnu : recherche parmi les fichiers oem*.inf"},
     {IDS_LOG_INF_NAMES_READER, "ce fichier .inf nomme un lecteur VELKOR"},
+    {IDS_STORE_UNINSTALL_FAILED, "le paquet de pilote ne peut \xEAtre retir\xE9 du magasin des pilotes"},
+    {IDS_DELETE_AT_RESTART, "le fichier est en cours d'utilisation : il sera effac\xE9 au red\xE9marrage"},
+    {IDS_DELETE_AT_RESTART_FAILED,
+     "le fichier ne peut \xEAtre programm\xE9 pour effacement au red\xE9marrage"},
+    {IDS_LOG_STORE_UNINSTALLED, "paquet de pilote retir\xE9 du magasin des pilotes"},
+    {IDS_STATUS_RESTART_REQUIRED,
+     "  3010  avec /quiet : le nettoyage a eu lieu, un red\xE9marrage est n\xE9" "cessaire pour le terminer"},
+    {IDS_ACTION_UNINSTALL_INF, "retirer du magasin des pilotes le paquet "},
+    {IDS_ACTION_DELETE_AT_RESTART, "effacer au red\xE9marrage le fichier "},
 };
 
 }  // namespace vk

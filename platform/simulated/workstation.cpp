@@ -257,6 +257,16 @@ Device& Device::RemoveFails(DWORD code) {
     return *this;
 }
 
+Device& Device::RestartFlagsAfterRemove(DWORD flags) {
+    installFlagsAfterRemove = flags;
+    return *this;
+}
+
+DriverPackage& DriverPackage::UninstallFails(DWORD code) {
+    uninstallError = code;
+    return *this;
+}
+
 RegistryKey& RegistryKey::Value(const std::string& name, RegValue value) {
     for (auto it = values.begin(); it != values.end();) {
         it = SameText(it->first, name) ? values.erase(it) : std::next(it);
@@ -313,6 +323,12 @@ struct SimulatedWorkstation::State {
     std::map<DWORD, std::string> systemMessages = DefaultSystemMessages();
     std::vector<int> answers;
     std::size_t nextAnswer = 0;
+    std::vector<std::unique_ptr<DriverPackage>> packages;
+    std::vector<std::unique_ptr<DriverPackage>> uninstalledPackages;
+    bool storeUninstallAvailable = true;
+    std::map<std::string, DWORD> programs;  // upper-cased path -> exit code
+    std::string commandLineTail;
+    std::vector<std::string> deletionsAtRestart;
 
     struct Failure {
         std::string operation;
@@ -389,6 +405,12 @@ struct SimulatedWorkstation::State {
         return fails;
     }
 
+    DriverPackage* FindPackage(const std::string& name) {
+        for (auto& p : packages) {
+            if (SameText(p->publishedName, name)) return p.get();
+        }
+        return nullptr;
+    }
     File* FindFileEntry(const std::string& path) {
         for (auto& f : files) {
             if (SameText(f->path, path)) return f.get();
@@ -534,6 +556,26 @@ void SimulatedWorkstation::AnswerPrompts(const std::vector<int>& answers) {
     m_state->nextAnswer = 0;
 }
 
+DriverPackage& SimulatedWorkstation::AddDriverPackage(const std::string& publishedName) {
+    if (DriverPackage* existing = m_state->FindPackage(publishedName)) return *existing;
+    m_state->packages.push_back(std::make_unique<DriverPackage>());
+    m_state->packages.back()->publishedName = publishedName;
+    return *m_state->packages.back();
+}
+
+void SimulatedWorkstation::SetStoreUninstallAvailable(bool available) {
+    m_state->storeUninstallAvailable = available;
+}
+
+File& SimulatedWorkstation::AddProgram(const std::string& fullPath, DWORD exitCode) {
+    m_state->programs[Upper(fullPath)] = exitCode;
+    return AddFile(fullPath, "MZ");
+}
+
+void SimulatedWorkstation::SetCommandLineTail(const std::string& tail) {
+    m_state->commandLineTail = tail;
+}
+
 void SimulatedWorkstation::FailCall(const std::string& operation, DWORD code, int onCall) {
     m_state->failures.push_back({operation, code, onCall, 0, false});
 }
@@ -574,6 +616,14 @@ std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() + m_state->searches.size() +
            m_state->openFiles.size();
+}
+
+bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) const {
+    return m_state->FindPackage(publishedName) != nullptr;
+}
+
+const std::vector<std::string>& SimulatedWorkstation::DeletionsAtRestart() const {
+    return m_state->deletionsAtRestart;
 }
 
 std::size_t SimulatedWorkstation::CallCount(const std::string& operation) const {
@@ -687,6 +737,67 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     m_state->removed.insert(device);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
     return true;
+}
+
+bool SimulatedWorkstation::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    Device* device = m_state->ElementOf(set, data);
+    DWORD code = 0;
+    if (m_state->Fails("GetDeviceInstallFlags", device ? device->instanceId : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    // The element stays in the set after DIF_REMOVE, and so do its install
+    // parameters: that is where the class installer leaves its restart flags.
+    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!device || !flags) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    *flags = m_state->removed.count(device) ? device->installFlagsAfterRemove : 0;
+    return true;
+}
+
+OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD flags) {
+    std::string name = infName ? infName : "";
+    DWORD code = 0;
+    if (!m_state->storeUninstallAvailable) {
+        m_state->allCalls.push_back("UninstallOEMInf " + name + " (unavailable)");
+        return OemInfUninstall::Unavailable;
+    }
+    if (m_state->Fails("UninstallOEMInf", name, &code)) {
+        m_state->lastError = code;
+        return OemInfUninstall::Failed;
+    }
+    // A published name only, never a path; the only flag is SUOI_FORCEDELETE.
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos || (flags & ~SUOI_FORCEDELETE) != 0) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return OemInfUninstall::Failed;
+    }
+    // Only a published name has a package to remove; the plain deletions are
+    // left to deal with any other INF file.
+    DriverPackage* package = m_state->FindPackage(name);
+    if (!package) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return OemInfUninstall::Failed;
+    }
+    if (package->uninstallError != 0) {
+        m_state->lastError = package->uninstallError;
+        return OemInfUninstall::Failed;
+    }
+    // The system removes its own files whatever their attributes.
+    const std::string inf = m_state->windowsDirectory + "\\inf\\" + name;
+    std::string pnf = inf;
+    if (pnf.size() >= 3) pnf.replace(pnf.size() - 3, 3, "pnf");
+    if (File* infFile = m_state->FindFileEntry(inf))
+        State::Retire(m_state->files, m_state->deletedFiles, infFile);
+    if (File* pnfFile = m_state->FindFileEntry(pnf))
+        State::Retire(m_state->files, m_state->deletedFiles, pnfFile);
+    State::Retire(m_state->packages, m_state->uninstalledPackages, package);
+    m_state->calls.push_back("UninstallOEMInf " + name);
+    return OemInfUninstall::Done;
 }
 
 bool SimulatedWorkstation::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
@@ -1185,6 +1296,36 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
     return true;
 }
 
+bool SimulatedWorkstation::MoveFileEx(const char* path, const char* newPath, DWORD flags) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("MoveFileEx", text, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    // Only the deletion at restart is modelled: no new name, delay flag.
+    if (newPath != nullptr || flags != MOVEFILE_DELAY_UNTIL_REBOOT) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
+        return false;
+    }
+    if (!m_state->FindFileEntry(text)) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    // The pending deletion is written to the registry: administrators only.
+    if (!m_state->administrator) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    m_state->deletionsAtRestart.push_back(text);
+    m_state->calls.push_back("MoveFileEx " + text + " at restart");
+    return true;
+}
+
 // --- Heap ----------------------------------------------------------------------
 
 void* SimulatedWorkstation::HeapAlloc(std::size_t size) {
@@ -1390,6 +1531,38 @@ void SimulatedWorkstation::SetLastError(DWORD code) {
     ++m_state->callCounts["SetLastError"];
     m_state->allCalls.push_back("SetLastError " + std::to_string(code));
     m_state->lastError = code;
+}
+
+void SimulatedWorkstation::GetCommandLineTail(std::string* tail) {
+    ++m_state->callCounts["GetCommandLineTail"];
+    m_state->allCalls.push_back("GetCommandLineTail");
+    if (tail) *tail = m_state->commandLineTail;
+}
+
+bool SimulatedWorkstation::RunProcess(const char* application, const char* commandLine, DWORD* exitCode) {
+    DWORD code = 0;
+    std::string app = application ? application : "";
+    std::string line = commandLine ? commandLine : "";
+    if (m_state->Fails("RunProcess", app, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (DWORD error = m_state->CheckPath(app)) {
+        m_state->lastError = error;
+        return false;
+    }
+    if (!m_state->FindFileEntry(app)) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    auto program = m_state->programs.find(Upper(app));
+    if (program == m_state->programs.end()) {
+        m_state->lastError = 193;  // ERROR_BAD_EXE_FORMAT: a file that is no program
+        return false;
+    }
+    m_state->calls.push_back("RunProcess " + app + " | " + line);
+    if (exitCode) *exitCode = program->second;
+    return true;
 }
 
 bool SimulatedWorkstation::IsWow64() {

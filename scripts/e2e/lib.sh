@@ -1,7 +1,10 @@
 # Shared helpers for running VelkorUSBCleaner.exe under Wine against a seeded
 # prefix and checking what is left afterwards. Meant to be sourced.
 #
-# Wine facts the helpers rely on (Wine 8.0, 64-bit only):
+# E2E_WINEARCH (win64 by default, or win32) is the architecture of the prefixes
+# made here; a 32-bit prefix is 32-bit Windows, where the 32-bit program works.
+#
+# Wine facts the helpers rely on (Wine 8.0):
 # - services.exe loads the service keys once, when the wineserver session
 #   starts; services seeded while it runs are invisible to OpenServiceA, so the
 #   session is ended (wineserver -w) between seeding and running the program.
@@ -60,8 +63,8 @@ e2e_make_template() {
     fi
     rm -rf "$template"
     e2e_log "creating Wine template prefix $template"
-    env -u DISPLAY WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH="${E2E_WINEARCH:-win64}" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
     e2e_wine_stop "$template"
     [ -f "$template/system.reg" ] || { cat "$template.log" >&2; exit 1; }
     touch "$template/.e2e-ready"
@@ -276,13 +279,23 @@ e2e_run_program() {
   local prefix=$1 exe=$2 shots=$3 name=$4 probe=$5
   shift 5
   local answers=("$@")
-  local app_dir="$prefix/drive_c/VelkorUSBCleaner"
+  # E2E_PROGRAM_SUBDIR puts the program in a folder of its own below
+  # C:\VelkorUSBCleaner (x86, as shipped); E2E_SIBLING_PROGRAM, when set, is
+  # copied to C:\VelkorUSBCleaner\x64 beside it.
+  local subdir=${E2E_PROGRAM_SUBDIR:-}
+  local app_dir="$prefix/drive_c/VelkorUSBCleaner${subdir:+/$subdir}"
+  local win_exe="C:\\VelkorUSBCleaner${subdir:+\\$subdir}\\VelkorUSBCleaner.exe"
   local deadline=$((SECONDS + ${E2E_RUN_TIMEOUT:-60}))
   local pid window last="" key n=0 i
   mkdir -p "$app_dir" "$shots"
   # The caption is the executable's name, so run a copy with the shipped name.
   cp "$exe" "$app_dir/VelkorUSBCleaner.exe"
-  E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' \
+  if [ -n "${E2E_SIBLING_PROGRAM:-}" ]; then
+    [ -f "$E2E_SIBLING_PROGRAM" ] || e2e_die "64-bit program not found: $E2E_SIBLING_PROGRAM (scripts/build-windows.sh)"
+    mkdir -p "$prefix/drive_c/VelkorUSBCleaner/x64"
+    cp "$E2E_SIBLING_PROGRAM" "$prefix/drive_c/VelkorUSBCleaner/x64/VelkorUSBCleaner.exe"
+  fi
+  E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$win_exe" \
     ${E2E_ARGS[@]+"${E2E_ARGS[@]}"} </dev/null >"$shots/$name-stdout.txt" 2>"$shots/$name-program.log" &
   pid=$!
   E2E_PROMPTS=0
@@ -354,8 +367,12 @@ e2e_text_first="Avant de lancer l'installation de votre lecteur VELKOR
 débranchez le câble USB au niveau du poste de travail."
 e2e_text_second="Rebranchez maintenant votre lecteur VELKOR
 au poste de travail pour continuer l'installation."
+e2e_text_wow64="Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.
 
-# expect_prompts first second | expect_prompts first
+Lancez la version 64 bits du programme (dossier x64).
+Aucune modification n'a été faite."
+
+# expect_prompts first second | expect_prompts first | expect_prompts wow64
 expect_prompts() {
   local kinds=("$@") n=0 kind file body buttons icon want_text want_buttons
   if [ "$E2E_PROMPTS" = "${#kinds[@]}" ]; then
@@ -371,6 +388,7 @@ expect_prompts() {
     case $kind in
       first) want_text=$e2e_text_first want_buttons=2 ;;
       second) want_text=$e2e_text_second want_buttons=1 ;;
+      wow64) want_text=$e2e_text_wow64 want_buttons=1 ;;
     esac
     buttons=$(sed -n 's/^buttons=//p' "$file")
     icon=$(sed -n 's/^icon=//p' "$file")

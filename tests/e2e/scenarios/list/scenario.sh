@@ -21,10 +21,12 @@ check() {
   expect_stdout_line "    Fichier .inf : oem12.inf"
   expect_stdout_line "    Service : vlkusbser"
   expect_stdout_line "  1. supprimer le périphérique USB\\$READER_A"
-  expect_stdout_line "  2. effacer le fichier C:\\windows\\inf\\oem12.inf"
-  expect_stdout_line "  3. effacer le fichier C:\\windows\\inf\\oem12.pnf"
-  expect_stdout_line "  4. désinstaller le service vlkusbser"
-  expect_stdout_line "Nombre d'actions : 4"
+  # The store is asked first; whatever it leaves, the deletions remove.
+  expect_stdout_line "  2. retirer du magasin des pilotes le paquet oem12.inf"
+  expect_stdout_line "  3. effacer le fichier C:\\windows\\inf\\oem12.inf"
+  expect_stdout_line "  4. effacer le fichier C:\\windows\\inf\\oem12.pnf"
+  expect_stdout_line "  5. désinstaller le service vlkusbser"
+  expect_stdout_line "Nombre d'actions : 5"
   # Nothing changed.
   expect_instance present "$READER_A"
   expect_key present "HKLM\\System\\CurrentControlSet\\Control\\Class\\$E2E_GUID_PORTS\\0003"

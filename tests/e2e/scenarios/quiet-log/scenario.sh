@@ -18,7 +18,8 @@ check() {
   expect_log_entries "vk logs.txt"
   expect_log_line "vk logs.txt" "[INFO] : USB\\$READER_A (VID_C2B5&PID_000A) : périphérique sélectionné"
   expect_log_line "vk logs.txt" "[INFO] : USB\\$READER_A : périphérique supprimé"
-  expect_log_line "vk logs.txt" "[INFO] : C:\\windows\\inf\\oem12.inf : fichier effacé"
+  # Wine's store uninstall takes the INF file; the PNF is left to the deletion.
+  expect_log_line "vk logs.txt" "[INFO] : oem12.inf : paquet de pilote retiré du magasin des pilotes"
   expect_log_line "vk logs.txt" "[INFO] : C:\\windows\\inf\\oem12.pnf : fichier effacé"
   expect_log_line "vk logs.txt" "[INFO] : vlkusbser : service désinstallé"
 }

@@ -772,7 +772,11 @@ OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD
         return OemInfUninstall::Failed;
     }
     // A published name only, never a path; the only flag is SUOI_FORCEDELETE.
-    if (name.empty() || name.find_first_of("\\/:") != std::string::npos || (flags & ~SUOI_FORCEDELETE) != 0) {
+    bool separator = false;
+    ForEachSingleByte(name, m_state->DoubleByte(), [&](std::size_t, unsigned char c) {
+        if (c == '\\' || c == '/' || c == ':') separator = true;
+    });
+    if (name.empty() || separator || (flags & ~SUOI_FORCEDELETE) != 0) {
         m_state->lastError = ERROR_INVALID_PARAMETER;
         return OemInfUninstall::Failed;
     }

@@ -182,7 +182,7 @@ std::string OperationOf(const std::string& call) {
 
 struct Outcome {
     int status = -1;
-    Names gone;  // devices, files and services no longer there
+    Names gone;  // devices, files, services and store packages no longer there
     Names makerInfPairs;
     Names calls;  // every call made, in order
     bool replugShown = false;

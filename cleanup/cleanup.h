@@ -27,11 +27,15 @@ public:
     // 0 when at least one file named a reader and its deletion was attempted.
     int ScanOemInfs(const char* pattern);
     // Windows directory + "\inf\oem*.inf", scan, then the driver files when the
-    // scan matched. Skipped silently when the Windows directory is unreadable.
+    // scan matched. Skipped silently when the Windows directory is unreadable
+    // or too long for the pattern.
     void RunInfScanFallback();
 
     void DeleteFileForced(const char* path);
-    void DeleteInfPair(const char* infName);
+    // False when `infName` cannot name a file of the INF folder (not a plain
+    // "*.inf" name, or too long once joined to it): the refusal is logged and
+    // nothing is deleted, so the caller knows the INF only by its content.
+    bool DeleteInfPair(const char* infName);
     void DeleteDriverFiles();
     void DeleteDriverService(const char* serviceName);
 

@@ -25,13 +25,27 @@ FileTime WholeSeconds(FileTime time) {
 
 // A plain file name ending in ".inf": the name comes from the registry, so
 // anything that could reach outside the INF folder (a folder, a drive, and
-// with them any ".." component), or a wildcard that would turn the look-up
-// into a search, is refused.
+// with them any ".." component), a wildcard that would turn the look-up into
+// a search, or a character no file name holds, is refused. The name is walked
+// by characters of the process code page: a trail byte equal to '\' or '|' is
+// part of its character, not a separator. Trail bytes are 0x40 or above on
+// every double-byte code page, so a lead byte before a lower byte stands
+// alone and that byte is judged by itself.
 bool IsPlainInfName(const AnsiCodePage& codePage, const char* name) {
-    std::size_t length = std::strlen(name);
-    if (length <= 4) return false;
-    if (std::strpbrk(name, "\\/:*?\"<>|") != nullptr) return false;
-    return codePage.CompareNoCase(name + length - 4, ".inf") == 0;
+    constexpr unsigned char kLowestTrailByte = 0x40;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    std::size_t length = 0;
+    while (bytes[length] != 0) {
+        const unsigned char c = bytes[length];
+        if (codePage.IsDoubleByte() && codePage.IsLeadByte(c) && bytes[length + 1] >= kLowestTrailByte) {
+            length += 2;
+            continue;
+        }
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+        ++length;
+    }
+    // The '.' is below every trail byte, so the suffix starts a character.
+    return length > 4 && codePage.CompareNoCase(name + length - 4, ".inf") == 0;
 }
 
 }  // namespace
@@ -135,20 +149,21 @@ bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCo
     return codePage.CompareNoCase(infFolder.c_str(), folder.c_str()) == 0;
 }
 
-void CCleanupActions::DeleteInfPair(const char* infName) {
+bool CCleanupActions::DeleteInfPair(const char* infName) {
     const AnsiCodePage codePage(m_platform);
     if (!IsPlainInfName(codePage, infName)) {
         LogFileDeleteFailed(infName, ERROR_INVALID_NAME);
-        return;
+        return false;
     }
 
     PathBuffer path;
-    if (!path.StartWithWindowsDirectory(m_platform)) return;
+    // The name is not at fault here; a scan could not read the folder either.
+    if (!path.StartWithWindowsDirectory(m_platform)) return true;
     path.Append(kInfFolder);
     path.Append(infName);
     if (!path.fits()) {
         LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
-        return;
+        return false;
     }
 
     // The store's package goes first: left there, Windows would install the
@@ -169,6 +184,7 @@ void CCleanupActions::DeleteInfPair(const char* infName) {
     // oem12.inf -> oem12.pnf; only that character changes, so OEM12.INF gives OEM12.pNF.
     path.data()[path.length() - 3] = 'p';
     deleteIfPresent(path.c_str());
+    return true;
 }
 
 void CCleanupActions::DeleteDriverFiles() {

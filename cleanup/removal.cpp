@@ -44,19 +44,25 @@ int CCleanupActions::RemoveDevices() {
                     break;
                 }
             }
-            if (!stillUsed) {
-                DeleteInfPair(infName);
-            } else {
+            if (stillUsed) {
                 LogActivity(infName, IDS_LOG_INF_STILL_USED);
+            } else if (!DeleteInfPair(infName)) {
+                // A name the pair cannot be deleted by counts as an unknown
+                // INF, as an empty one does. It is judged where the path is
+                // composed, for the name's last user only: the register keeps
+                // every name as read, so a usable name's pair still goes with
+                // its last user, and users of one unusable name scan once.
+                LogActivity(instance, IDS_LOG_INF_UNKNOWN);
+                RunInfScanFallback();
             }
         }
 
         const char* serviceName = record.pszServiceName.text();
         if (*serviceName == '\0') continue;
         if (record.foreignProvider) {
-            // Another provider's service (e.g. the system's own serial driver)
-            // serves other devices too. Its register entry stays, so no other
-            // reader deletes it either.
+            // A service not known to be the maker's (e.g. the system's own
+            // serial driver) may serve other devices too. Its register entry
+            // stays, so no other reader deletes it either.
             const std::string text = MsgServiceKept(
                 m_platform, record.pszHardwareId.present() ? record.pszHardwareId.text() : nullptr);
             Log(0, text, LogLevelInfo);
@@ -76,10 +82,9 @@ int CCleanupActions::RemoveDevices() {
 void CCleanupActions::RunInfScanFallback() {
     PathBuffer pattern;
     if (!pattern.StartWithWindowsDirectory(m_platform)) return;
-    if (!pattern.Append(kOemInfPattern)) {
-        LogFileDeleteFailed(pattern.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
+    // No file was meant here, so there is no deletion to report: the scan is
+    // skipped as it is for an unreadable Windows directory.
+    if (!pattern.Append(kOemInfPattern)) return;
     if (ScanOemInfs(pattern.c_str()) == 0) DeleteDriverFiles();
 }
 

@@ -18,6 +18,9 @@ void Write(std::FILE* file, const std::string& entry) {
 }  // namespace
 
 void ExpandMessagePattern(IPlatform& platform, std::string& target, const char* pattern, const char* insert) {
+    // The platform's formatting would read through a null insert; no name
+    // stands in its place.
+    if (insert == nullptr) insert = "";
     std::string expanded;
     if (platform.FormatStringMessage(pattern, insert, &expanded) != 0) {
         target = expanded;

@@ -13,8 +13,9 @@ namespace vk {
 enum LogLevel : std::uint32_t { LogLevelError = 16, LogLevelInfo = 64 };
 
 // Sets `target` to `pattern` expanded by the platform's message formatting
-// with `insert` as %1. Should the formatting fail, `target` is set to the
-// insert alone, so the message still names its subject.
+// with `insert` as %1 (a null insert counts as the empty name). Should the
+// formatting fail, `target` is set to the insert alone, so the message still
+// names its subject.
 void ExpandMessagePattern(IPlatform& platform, std::string& target, const char* pattern, const char* insert);
 
 // The two patterns of the catalogue.

@@ -26,8 +26,9 @@ struct CLEAN_DEVINFO {
     CNameList::Position posServiceName{};
     // The positions are valid (the record got its name-list entries).
     bool hasNameEntries = false;
-    // The class key's ProviderName was read and is another provider's: the
-    // driver service belongs to that provider and must be kept.
+    // The class key's ProviderName was not read as the maker's (another
+    // provider, or a key or value that could not be read): the driver service
+    // may be that provider's, such as the system's serial driver, and is kept.
     bool foreignProvider = false;
 
     const DevInfoData* element() const { return static_cast<const DevInfoData*>(pDevInfoData.get()); }

@@ -100,6 +100,8 @@ void CDeviceInventory::ReadDriverInfo(CLEAN_DEVINFO& record) {
     char driverKey[kPropertyBufferSize] = {};
     DWORD type = 0;
     DWORD size = 0;
+    // Until the provider is read as the maker's, the service may be another's.
+    record.foreignProvider = true;
     if (!m_platform.GetDeviceRegistryProperty(m_hDevInfo, record.element(), SPDRP_DRIVER, &type,
                                               reinterpret_cast<std::uint8_t*>(driverKey), sizeof driverKey,
                                               &size)) {
@@ -124,12 +126,11 @@ void CDeviceInventory::ReadDriverInfo(CLEAN_DEVINFO& record) {
     DWORD valueSize = kProviderNameCapacity;
     if (key.QueryStringValue(value, "ProviderName", &valueSize) == 0 && value[0] != '\0') {
         if (EqualsAsciiNoCase(value, kMakerProviderName)) {
+            record.foreignProvider = false;
             valueSize = kInfPathCapacity;
             if (key.QueryStringValue(value, "InfPath", &valueSize) == 0) {
                 record.pszInfName = HeapBlock::CopyText(m_platform, value, valueSize, valueSize);
             }
-        } else {
-            record.foreignProvider = true;
         }
     }
     key.Close();

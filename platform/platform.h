@@ -176,6 +176,9 @@ public:
 };
 
 // User interface, resources, texts of the system and the ANSI code page.
+// LoadString, FormatSystemMessage and FormatStringMessage leave the last
+// error as they found it, failing or not: a failure's code is read once its
+// message has been composed with them.
 class IUserAndText {
 public:
     virtual ~IUserAndText() = default;

@@ -115,6 +115,7 @@ public:
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
     void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
+    // On code page 932 the file system walks paths by characters as well.
     void SetCodePage(CodePage codePage);
     void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED
     void SetWow64(bool wow64);
@@ -142,6 +143,8 @@ public:
     // "GetWindowsDirectory", "FindNextFile", "HeapReAlloc". `onCall` counts the
     // operation's calls from 1 from now on; 0 fails every call from now on.
     void FailCall(const std::string& operation, DWORD code, int onCall = 0);
+    // The same from call `fromCall` (counted from 1 from now on) to the last.
+    void FailCallsFrom(const std::string& operation, DWORD code, int fromCall);
 
     // --- Reading the end state back --------------------------------------
     bool HasDevice(const std::string& instanceId) const;

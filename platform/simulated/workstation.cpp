@@ -12,7 +12,6 @@ namespace vk::sim {
 namespace {
 
 constexpr DWORD kErrorInvalidUserBuffer = 1784;
-constexpr DWORD kErrorMrMidNotFound = 317;
 constexpr DWORD kErrorNoAccess = 998;
 constexpr DWORD kGenericExecute = 0x20000000;
 constexpr DWORD kGenericAll = 0x10000000;
@@ -48,23 +47,55 @@ DWORD SharedAccess(DWORD access) {
 // A file with no attribute left reads back as FILE_ATTRIBUTE_NORMAL, as on Windows.
 DWORD Reported(DWORD attributes) { return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes; }
 
-// Characters a file path may not hold (wildcards belong to searches only).
-bool HasInvalidPathCharacter(const std::string& path) {
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        char c = path[i];
-        if (c == '*' || c == '?' || c == '<' || c == '>' || c == '|' || c == '"') return true;
-        if (c == ':' && i != 1) return true;
-    }
-    return false;
+// On the double-byte code page a lead byte and its trail byte are one
+// character, as when Windows converts an ANSI path: a trail byte equal to '\'
+// or '|' is neither a separator nor an invalid character.
+bool IsLead932(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+bool IsTrail932(unsigned char c) {
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
 }
 
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.find_last_of('\\');
+// Calls `visit(offset, byte)` for each character of `path` that is a single byte.
+template <typename Visit>
+void ForEachSingleByte(const std::string& path, bool doubleByte, Visit visit) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (doubleByte && IsLead932(c) && i + 1 < path.size() &&
+            IsTrail932(static_cast<unsigned char>(path[i + 1]))) {
+            ++i;
+            continue;
+        }
+        visit(i, c);
+    }
+}
+
+// Characters a file path may not hold (wildcards belong to searches only).
+bool HasInvalidPathCharacter(const std::string& path, bool doubleByte) {
+    bool invalid = false;
+    ForEachSingleByte(path, doubleByte, [&](std::size_t i, unsigned char c) {
+        if (c == '*' || c == '?' || c == '<' || c == '>' || c == '|' || c == '"') invalid = true;
+        if (c == ':' && i != 1) invalid = true;
+    });
+    return invalid;
+}
+
+std::size_t LastSeparator(const std::string& path, bool doubleByte) {
+    std::size_t slash = std::string::npos;
+    ForEachSingleByte(path, doubleByte, [&](std::size_t i, unsigned char c) {
+        if (c == '\\') slash = i;
+    });
+    return slash;
+}
+
+std::string FolderOf(const std::string& path, bool doubleByte) {
+    std::size_t slash = LastSeparator(path, doubleByte);
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-    std::size_t slash = path.find_last_of('\\');
+std::string NameOf(const std::string& path, bool doubleByte) {
+    std::size_t slash = LastSeparator(path, doubleByte);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -316,6 +347,7 @@ struct SimulatedWorkstation::State {
         DWORD code;
         int onCall;
         int seen;
+        bool andLater;  // also every call after onCall
     };
     std::vector<Failure> failures;
     std::map<std::string, std::size_t> callCounts;
@@ -351,6 +383,7 @@ struct SimulatedWorkstation::State {
     std::map<std::uintptr_t, OpenFile> openFiles;
 
     std::uintptr_t NewHandle() { return nextHandle += 4; }
+    bool DoubleByte() const { return codePage == CodePage::DoubleByte932; }
 
     // What a handle names, for the call record; empty when unknown.
     std::string PathOf(FileHandle handle) const {
@@ -374,7 +407,8 @@ struct SimulatedWorkstation::State {
         bool fails = false;
         for (Failure& f : failures) {
             if (f.operation != operation) continue;
-            bool now = f.onCall == 0 || ++f.seen == f.onCall;
+            ++f.seen;
+            bool now = f.onCall == 0 || f.seen == f.onCall || (f.andLater && f.seen > f.onCall);
             if (now && !fails) {
                 *code = f.code;
                 fails = true;
@@ -400,8 +434,8 @@ struct SimulatedWorkstation::State {
     // folder; else the error Windows gives.
     DWORD CheckPath(const std::string& path) {
         if (path.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-        if (HasInvalidPathCharacter(path)) return ERROR_INVALID_NAME;
-        return FolderExists(FolderOf(path)) ? 0 : ERROR_PATH_NOT_FOUND;
+        if (HasInvalidPathCharacter(path, DoubleByte())) return ERROR_INVALID_NAME;
+        return FolderExists(FolderOf(path, DoubleByte())) ? 0 : ERROR_PATH_NOT_FOUND;
     }
     Service* FindServiceEntry(const std::string& name) {
         for (auto& s : services) {
@@ -485,7 +519,7 @@ Service& SimulatedWorkstation::AddService(const std::string& name) {
 }
 
 File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::string& content) {
-    AddFolder(FolderOf(fullPath));
+    AddFolder(FolderOf(fullPath, m_state->DoubleByte()));
     // One file per path, as the file system ignores case: a second AddFile
     // describes the same file again.
     if (File* existing = m_state->FindFileEntry(fullPath)) {
@@ -504,7 +538,7 @@ void SimulatedWorkstation::AddFolder(const std::string& fullPath) {
     std::string path = fullPath;
     while (!path.empty()) {
         m_state->folders.insert(Upper(path));
-        std::string parent = FolderOf(path);
+        std::string parent = FolderOf(path, m_state->DoubleByte());
         if (parent == path) break;
         path = parent;
     }
@@ -555,7 +589,11 @@ void SimulatedWorkstation::SetCommandLineTail(const std::string& tail) {
 }
 
 void SimulatedWorkstation::FailCall(const std::string& operation, DWORD code, int onCall) {
-    m_state->failures.push_back({operation, code, onCall, 0});
+    m_state->failures.push_back({operation, code, onCall, 0, false});
+}
+
+void SimulatedWorkstation::FailCallsFrom(const std::string& operation, DWORD code, int fromCall) {
+    m_state->failures.push_back({operation, code, fromCall, 0, true});
 }
 
 // --- Reading back ----------------------------------------------------------------
@@ -746,7 +784,11 @@ OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD
         return OemInfUninstall::Failed;
     }
     // A published name only, never a path; the only flag is SUOI_FORCEDELETE.
-    if (name.empty() || name.find_first_of("\\/:") != std::string::npos || (flags & ~SUOI_FORCEDELETE) != 0) {
+    bool separator = false;
+    ForEachSingleByte(name, m_state->DoubleByte(), [&](std::size_t, unsigned char c) {
+        if (c == '\\' || c == '/' || c == ':') separator = true;
+    });
+    if (name.empty() || separator || (flags & ~SUOI_FORCEDELETE) != 0) {
         m_state->lastError = ERROR_INVALID_PARAMETER;
         return OemInfUninstall::Failed;
     }
@@ -973,9 +1015,10 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
         m_state->lastError = ERROR_FILENAME_EXCED_RANGE;
         return kInvalidFindHandle;
     }
-    std::string folder = FolderOf(text);
-    std::string namePattern = NameOf(text);
-    if (HasInvalidPathCharacter(folder)) {
+    const bool doubleByte = m_state->DoubleByte();
+    std::string folder = FolderOf(text, doubleByte);
+    std::string namePattern = NameOf(text, doubleByte);
+    if (HasInvalidPathCharacter(folder, doubleByte)) {
         m_state->lastError = ERROR_INVALID_NAME;
         return kInvalidFindHandle;
     }
@@ -987,8 +1030,8 @@ FindHandle SimulatedWorkstation::FindFirstFile(const char* pattern, FindData* da
     }
     std::vector<std::pair<std::string, FindData>> found;
     for (auto& f : m_state->files) {
-        if (!SameText(FolderOf(f->path), folder)) continue;
-        std::string name = NameOf(f->path);
+        if (!SameText(FolderOf(f->path, doubleByte), folder)) continue;
+        std::string name = NameOf(f->path, doubleByte);
         if (!Wildcard(namePattern.c_str(), name.c_str())) continue;
         FindData entry{};
         entry.attributes = Reported(f->attributes);
@@ -1372,10 +1415,8 @@ int SimulatedWorkstation::MessageBox(const char* text, const char* caption, DWOR
 
 int SimulatedWorkstation::LoadString(unsigned id, char* buffer, int bufferMax) {
     DWORD code = 0;
-    if (m_state->Fails("LoadString", std::to_string(id), &code)) {
-        m_state->lastError = code;
-        return 0;
-    }
+    // The text calls leave the last error alone, as the win32 layer's do.
+    if (m_state->Fails("LoadString", std::to_string(id), &code)) return 0;
     if (!buffer || bufferMax <= 0) return 0;
     for (const StringResource& resource : kStringTable) {
         if (resource.id != id) continue;
@@ -1385,7 +1426,6 @@ int SimulatedWorkstation::LoadString(unsigned id, char* buffer, int bufferMax) {
         return static_cast<int>(length);
     }
     buffer[0] = '\0';
-    m_state->lastError = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
     return 0;
 }
 
@@ -1410,20 +1450,13 @@ DWORD SimulatedWorkstation::GetModuleFileName(char* buffer, DWORD size) {
 DWORD SimulatedWorkstation::FormatSystemMessage(DWORD messageId, DWORD, std::string* text) {
     DWORD code = 0;
     if (m_state->Fails("FormatSystemMessage", std::to_string(messageId), &code)) {
-        m_state->lastError = code;
         if (text) text->clear();
         return 0;
     }
-    if (!text) {
-        m_state->lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
+    if (!text) return 0;
     text->clear();
     auto it = m_state->systemMessages.find(messageId);
-    if (it == m_state->systemMessages.end()) {
-        m_state->lastError = kErrorMrMidNotFound;
-        return 0;
-    }
+    if (it == m_state->systemMessages.end()) return 0;
     *text = it->second;
     return static_cast<DWORD>(text->size());
 }
@@ -1431,24 +1464,14 @@ DWORD SimulatedWorkstation::FormatSystemMessage(DWORD messageId, DWORD, std::str
 DWORD SimulatedWorkstation::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
     DWORD code = 0;
     if (m_state->Fails("FormatStringMessage", pattern ? pattern : "", &code)) {
-        m_state->lastError = code;
         if (text) text->clear();
         return 0;
     }
-    if (!pattern || !text) {
-        m_state->lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
+    if (!pattern || !text) return 0;
     text->clear();
     std::string out;
-    if (!ExpandPattern(pattern, insert, &out)) {
-        m_state->lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
-    if (out.size() >= kMaxFormattedMessage) {
-        m_state->lastError = ERROR_MORE_DATA;
-        return 0;
-    }
+    if (!ExpandPattern(pattern, insert, &out)) return 0;
+    if (out.size() >= kMaxFormattedMessage) return 0;
     *text = out;
     return static_cast<DWORD>(out.size());
 }

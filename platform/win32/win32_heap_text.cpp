@@ -6,6 +6,23 @@
 
 namespace vk {
 
+namespace {
+
+// The pass reads a failure's code after composing its message with the text
+// calls below, which Windows lets change the last error; they put it back.
+class LastErrorKept {
+public:
+    LastErrorKept() : m_code(::GetLastError()) {}
+    ~LastErrorKept() { ::SetLastError(m_code); }
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+
+private:
+    ::DWORD m_code;
+};
+
+}  // namespace
+
 void* Win32Platform::HeapAlloc(std::size_t size) {
     return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 }
@@ -23,6 +40,7 @@ int Win32Platform::MessageBox(const char* text, const char* caption, DWORD type)
 }
 
 int Win32Platform::LoadString(unsigned id, char* buffer, int bufferMax) {
+    const LastErrorKept kept;
     return ::LoadStringA(::GetModuleHandleA(nullptr), id, buffer, bufferMax);
 }
 
@@ -31,6 +49,8 @@ DWORD Win32Platform::GetModuleFileName(char* buffer, DWORD size) {
 }
 
 DWORD Win32Platform::FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) {
+    // Declared first, so the error is put back after the buffer is freed.
+    const LastErrorKept kept;
     win32::unique_hlocal buffer;
     // With ALLOCATE_BUFFER the output argument receives the address of the
     // system's LocalAlloc block; the holder frees it.
@@ -47,13 +67,14 @@ DWORD Win32Platform::FormatSystemMessage(DWORD messageId, DWORD languageId, std:
 }
 
 DWORD Win32Platform::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
+    const LastErrorKept kept;
     win32::unique_hlocal buffer;
     DWORD_PTR arguments[1] = {reinterpret_cast<DWORD_PTR>(insert)};
     // ARGUMENT_ARRAY: the documented way to pass an array of DWORD_PTR
     // inserts where a va_list* is declared.
     const ::DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, pattern, 0, 0,
-        reinterpret_cast<LPSTR>(buffer.put()), 0, reinterpret_cast<va_list*>(arguments));
+        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, pattern,
+        0, 0, reinterpret_cast<LPSTR>(buffer.put()), 0, reinterpret_cast<va_list*>(arguments));
     if (text != nullptr) {
         text->clear();
         if (length != 0 && buffer) {
@@ -112,8 +133,7 @@ bool Win32Platform::IsWow64() {
     if (procedure == nullptr) {
         return false;
     }
-    const auto isWow64Process =
-        reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(procedure));
+    const auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(procedure));
     BOOL wow64 = FALSE;
     return isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }

@@ -76,4 +76,10 @@ e2e_log "program ended with status $E2E_EXIT after $E2E_PROMPTS prompt(s)"
 echo "[e2e] $E2E_NAME: end state"
 check
 e2e_log "scenario took $((SECONDS - started))s"
-e2e_finish
+if e2e_finish; then
+  # A prefix is over a gigabyte: only a failed scenario's is kept to look into.
+  e2e_wine_kill "$E2E_PREFIX"
+  rm -rf "$E2E_PREFIX"
+  exit 0
+fi
+exit 1

@@ -144,19 +144,18 @@ void CheckPropertyReads(const std::uint8_t* options, const std::vector<std::stri
     std::string driverKey;
     std::string path;
     std::string inf;
-    bool foreign = false;
+    // Unless the provider is read as the maker's, the service may be another's.
+    bool maker = false;
     if (PropertyText(properties, 0, &driverKey)) {
         path = std::string(kClassKeyRoot) + "\\" + driverKey;
         std::string provider;
         const bool opens = !refused && AsciiUpper(driverKey) == AsciiUpper(kSlot);
-        if (opens && fields.size() > 1 && ReadsAsString(providerType, fields[1], 260, &provider) &&
-            !provider.empty()) {
-            foreign = AsciiUpper(provider) != "VELKOR";
-            if (!foreign && fields.size() > 2) ReadsAsString(infType, fields[2], 50, &inf);
-        }
+        maker = opens && fields.size() > 1 && ReadsAsString(providerType, fields[1], 260, &provider) &&
+                AsciiUpper(provider) == "VELKOR";
+        if (maker && fields.size() > 2) ReadsAsString(infType, fields[2], 50, &inf);
     }
     FUZZ_CHECK(record.pszClassKeyPath.text() == path);
-    FUZZ_CHECK(record.foreignProvider == foreign);
+    FUZZ_CHECK(record.foreignProvider == !maker);
     // The name read, or none; a plain oemNN.inf-like name is always kept.
     const std::string infName = record.pszInfName.text();
     FUZZ_CHECK(infName == inf || infName.empty());

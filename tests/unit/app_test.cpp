@@ -90,25 +90,15 @@ TEST(CleaningPass, CancelChangesNothing) {
     EXPECT_TRUE(ws.HasDevice(kReader));
 }
 
-TEST(CleaningPass, FailedEnumerationsDeleteNothing) {
-    // No device list: second prompt, status 0, nothing touched.
+TEST(CleaningPass, AFailedDeviceListDeletesNothing) {
+    // No device list: second prompt, status 0, nothing touched. (The fault
+    // sweep shows that every failure ends the run with everything released.)
     SimulatedWorkstation ws;
     DescribeTypicalWorkstation(ws);
     ws.FailCall("GetClassDevs", 5);
     EXPECT_EQ(RunVelkorUSBCleaner(ws), 0);
     EXPECT_EQ(ws.Prompts().size(), 2u);
     EXPECT_TRUE(ws.Calls().empty());
-
-    // Hardware IDs unreadable after a reader was recorded: the record is
-    // released all the same, and nothing is removed.
-    SimulatedWorkstation ws2;
-    DescribeTypicalWorkstation(ws2);
-    ws2.FailCall("GetDeviceRegistryProperty", 31, 2);  // the reader's second read of its IDs
-    EXPECT_EQ(RunVelkorUSBCleaner(ws2), 0);
-    ASSERT_EQ(ws2.Prompts().size(), 2u);
-    EXPECT_EQ(ws2.Prompts()[1].liveHeapBlocks, 0u);
-    EXPECT_EQ(ws2.Prompts()[1].openHandles, 0u);
-    EXPECT_TRUE(ws2.Calls().empty());
 }
 
 TEST(CleaningPass, NoReaderFallsBackToTheInfScan) {

@@ -54,12 +54,6 @@ TEST(DiagnosticLog, NothingWrittenWithoutSystemTextOrWhenOff) {
     EXPECT_EQ(ws.CallCount("FormatSystemMessage"), before);
     EXPECT_EQ(std::ftell(file), 0);
     std::fclose(file);
-
-    // On without a stream: nothing to write to, and no crash.
-    CDiagnosticLog noStream(ws);
-    noStream.m_logEnabled = true;
-    noStream.Log(2, "X", LogLevelError);
-    noStream.Log(0, "Y", LogLevelInfo);
 }
 
 TEST(MessageCatalogue, PatternsAndCompositions) {
@@ -86,24 +80,13 @@ TEST(MessageCatalogue, PatternsAndCompositions) {
     EXPECT_EQ(MsgScmOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle SC Manager ne peut \xEAtre ouvert");
     EXPECT_EQ(MsgServiceOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle service ne peut \xEAtre ouvert");
     EXPECT_EQ(MsgServiceDeleteFailed(ws, "S"), "S : le Service ne peut \xEAtre d\xE9sinstall\xE9");
-}
 
-TEST(MessageCatalogue, LastErrorIsReadAfterComposition) {
-    // The code logged is the one standing when the entry is handed over, so a
-    // composition that resets the last error would show up here.
-    SimulatedWorkstation ws;
-    ws.SetSystemMessage(5, "Denied.\r\n");
-    struct Probe : CDiagnosticLog {
-        using CDiagnosticLog::CDiagnosticLog;
-        using CDiagnosticLog::LogWithLastError;
-    } log(ws);
-    test::LogCapture capture(log);
-    ws.SetLastError(5);
-    std::string text = MsgScmOpenFailed(ws, "vlkusbser");
-    log.LogWithLastError(text, LogLevelError);
-    EXPECT_EQ(capture.Text(),
-              "[ERROR] : D\xE9sinstallation du service vlkusbser :\r\nle SC Manager ne peut \xEAtre ouvert\r\n"
-              "Denied.\r\n\r\n");
+    // A null insert is the empty name, also when the formatting fails.
+    ExpandMessagePattern(ws, text, kPatternNameColon, nullptr);
+    EXPECT_EQ(text, " : ");
+    ws.FailCall("FormatStringMessage", ERROR_NOT_ENOUGH_MEMORY);
+    ExpandMessagePattern(ws, text, kPatternNameColon, nullptr);
+    EXPECT_EQ(text, "");
 }
 
 }  // namespace

@@ -182,7 +182,8 @@ TEST(DeviceProperties, ProviderAndInfPathRules) {
         EXPECT_TRUE(record->pszInfName.present());
     }
     EXPECT_EQ(infs, (std::vector<std::string>{"oem12.inf", "", inf49, "", "", "", "", "", "", ""}));
-    EXPECT_EQ(foreign, (std::vector<bool>{false, true, false, false, false, false, false, false, true, false}));
+    // Only a provider read as the maker's makes the service the maker's.
+    EXPECT_EQ(foreign, (std::vector<bool>{false, true, false, false, true, true, true, false, true, true}));
     // The class key path stands even when the key cannot be opened.
     auto seventh = std::next(inventory.m_devices.begin(), 6);
     EXPECT_EQ(std::string((*seventh)->pszClassKeyPath.text()),

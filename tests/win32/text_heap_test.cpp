@@ -18,7 +18,8 @@ protected:
 // The resources are compiled from a Windows-1252 script and come back through
 // the process's ANSI code page; both must give the table's bytes.
 TEST_F(TextTest, LoadStringGivesTheWindows1252BytesOfEachResource) {
-    ASSERT_EQ(::GetACP(), 1252u) << "the French texts read back as cp1252 only under an ANSI code page of 1252";
+    ASSERT_EQ(::GetACP(), 1252u)
+        << "the French texts read back as cp1252 only under an ANSI code page of 1252";
     for (const StringResource& resource : kStringTable) {
         SCOPED_TRACE(resource.id);
         char buffer[256];
@@ -60,7 +61,28 @@ TEST_F(TextTest, CodeWithoutSystemTextGivesNothing) {
     // Customer bit set: no system message can exist for it.
     EXPECT_EQ(m_platform.FormatSystemMessage(0x2000ABCD, LANG_USER_DEFAULT, &text), 0u);
     EXPECT_TRUE(text.empty());
-    EXPECT_NE(m_platform.GetLastError(), 0u);
+}
+
+// A failure's code is read once its message is composed, so the calls that
+// compose it must hand the code on untouched, whether they succeed or not.
+TEST_F(TextTest, TextCallsLeaveTheLastErrorAsTheyFoundIt) {
+    constexpr DWORD kPending = ERROR_SHARING_VIOLATION;
+    char buffer[256] = {};
+    std::string text;
+    const auto keeps = [&](const char* what, const auto& call) {
+        m_platform.SetLastError(kPending);
+        call();
+        EXPECT_EQ(m_platform.GetLastError(), kPending) << what;
+    };
+    keeps("LoadString", [&] { m_platform.LoadString(IDS_FILE_DELETE_FAILED, buffer, sizeof buffer); });
+    keeps("LoadString of an absent id", [&] { m_platform.LoadString(13, buffer, sizeof buffer); });
+    keeps("FormatSystemMessage",
+          [&] { m_platform.FormatSystemMessage(ERROR_FILE_NOT_FOUND, LANG_USER_DEFAULT, &text); });
+    keeps("FormatSystemMessage without text",
+          [&] { m_platform.FormatSystemMessage(0x2000ABCD, LANG_USER_DEFAULT, &text); });
+    keeps("FormatStringMessage", [&] { m_platform.FormatStringMessage(" %1% :\n", "vlkusbser", &text); });
+    keeps("FormatStringMessage of an empty pattern",
+          [&] { m_platform.FormatStringMessage("", "vlkusbser", &text); });
 }
 
 TEST_F(TextTest, MessagePatternsExpandTheirOneInsert) {
@@ -92,9 +114,13 @@ TEST_F(TextTest, CharUpperBuffFollowsTheWindows1252CodePage) {
     }
     // e acute -> E acute, y diaeresis -> Y diaeresis (0x9F in cp1252),
     // the multiplication sign and digits unchanged.
-    char text[] = "\xE9\xFF\xD7" "9";
+    char text[] =
+        "\xE9\xFF\xD7"
+        "9";
     EXPECT_EQ(m_platform.CharUpperBuff(text, 4), 4u);
-    EXPECT_EQ(std::string(text), "\xC9\x9F\xD7" "9");
+    EXPECT_EQ(std::string(text),
+              "\xC9\x9F\xD7"
+              "9");
 }
 
 TEST_F(TextTest, CodePageInfoDescribesTheAnsiCodePage) {

@@ -1,0 +1,362 @@
+// The whole program over a rich workstation, once for every platform call of
+// a fault-free pass with that call failing, then with that call and every
+// later call of the same operation failing. Whatever fails, the program must
+// not crash, must end with status 0, must show the second prompt with
+// everything released, and must delete nothing that the fault-free pass keeps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/cleaner_app.h"
+#include "platform/simulated/simulated.h"
+
+namespace vk {
+namespace {
+
+using sim::SimulatedWorkstation;
+using sim::Sz;
+using Names = std::vector<std::string>;
+
+const std::string kPorts = "{4d36e978-e325-11ce-bfc1-08002be10318}";
+const std::string kInf = "C:\\Windows\\inf\\";
+const std::string kDrivers = "C:\\Windows\\system32\\drivers\\";
+const std::string kNames000A = "[Models]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
+
+// What the workstation holds, to tell afterwards what is gone.
+struct Inventory {
+    Names devices;
+    Names files;
+    Names services;
+    Names packages;
+    Names makerInfPairs;  // the INF files, twins and store packages that readers' keys name
+};
+
+sim::Device& AddReader(SimulatedWorkstation& ws, Inventory& all, const std::string& instance,
+                       const std::string& slot, const std::string& provider, const std::string& inf,
+                       const std::string& service) {
+    const std::string id = instance.substr(0, instance.rfind('\\'));
+    auto& device = ws.AddDevice(instance).HardwareIds({id + "&REV_0100", id}).Driver(kPorts + "\\" + slot);
+    if (service.empty()) {
+        device.Class("USB");
+    } else {
+        device.Class("Ports").Service(service);
+    }
+    ws.AddClassKey(kPorts + "\\" + slot).Value("ProviderName", Sz(provider)).Value("InfPath", Sz(inf));
+    all.devices.push_back(instance);
+    if (provider == "VELKOR") {
+        all.makerInfPairs.push_back("file " + kInf + inf);
+        all.makerInfPairs.push_back("file " + kInf + inf.substr(0, inf.size() - 3) + "pnf");
+        all.makerInfPairs.push_back("package " + inf);
+    }
+    return device;
+}
+
+sim::File& AddFile(SimulatedWorkstation& ws, Inventory& all, const std::string& path,
+                   const std::string& content) {
+    all.files.push_back(path);
+    return ws.AddFile(path, content);
+}
+
+// Readers sharing an INF (in two letter cases) and a service, a reader with a
+// lower filter, one driven by the system's serial driver, one whose INF name
+// cannot be used, one of the USB class, one whose removal fails; another
+// maker's device; INF files read-only, held open, without PNF, in UTF-16, or
+// naming only a reader the scan does not look for.
+Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
+    Inventory all;
+    AddReader(ws, all, "USB\\VID_C2B5&PID_000A\\1", "0001", "VELKOR", "oem12.inf", "vlkusbser");
+    AddReader(ws, all, "USB\\VID_C2B5&PID_000B\\2", "0002", "VELKOR", "OEM12.INF", "vlkusbser");
+    AddReader(ws, all, "USB\\VID_C2B5&PID_000C\\3", "0003", "VELKOR", "oem20.inf", "vlkcomusb")
+        .LowerFilters({"vlkfilter"})
+        .NotPresent();
+    AddReader(ws, all, "USB\\VID_C2B5&PID_0005\\4", "0004", "Microsoft", "mdmcpq.inf", "usbser");
+    AddReader(ws, all, "USB\\VID_C2B5&PID_000E\\5", "0005", "VELKOR", "oem21.inf ", "vlkusbser");
+    AddReader(ws, all, "USB\\VID_C2B5&PID_0012\\6", "0006", "VELKOR", "oem30.inf", "");
+    AddReader(ws, all, "USB\\VID_C2B5&PID_000A\\7", "0007", "VELKOR", "oem20.inf", "vlkcomusb")
+        .RemoveFails(ERROR_ACCESS_DENIED);
+    ws.AddDevice("USB\\VID_046D&PID_C52B\\8")
+        .HardwareIds({"USB\\VID_046D&PID_C52B"})
+        .Class("Mouse")
+        .Service("logimouse");
+    all.devices.push_back("USB\\VID_046D&PID_C52B\\8");
+    ws.AddDevice("USB\\ROOT_HUB20\\9").Class("USB");
+    all.devices.push_back("USB\\ROOT_HUB20\\9");
+
+    for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {
+        ws.AddService(service);
+        all.services.push_back(service);
+    }
+
+    AddFile(ws, all, kInf + "oem12.inf", kNames000A).ReadOnly();
+    AddFile(ws, all, kInf + "oem12.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem20.inf", "[Models]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n");
+    AddFile(ws, all, kInf + "oem20.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem21.inf", "; usb\\vid_c2b5&pid_000e\r\n");
+    AddFile(ws, all, kInf + "oem21.pnf", "PNF").ReadOnly();
+    AddFile(ws, all, kInf + "oem30.inf", "[Models]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n");
+    AddFile(ws, all, kInf + "oem30.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem4.inf", kNames000A).HeldOpen();
+    AddFile(ws, all, kInf + "oem5.inf", "USB\\VID_C2B5&PID_00051");
+    AddFile(ws, all, kInf + "oem6.inf", std::string("U\0S\0B\0", 6));
+    AddFile(ws, all, kInf + "oem7.inf", "USB\\VID_046D&PID_C52B");
+    AddFile(ws, all, kInf + "oem7.pnf", "PNF");
+    AddFile(ws, all, kInf + "mdmcpq.inf", "usbser");
+    AddFile(ws, all, kInf + "machine.inf", kNames000A);
+    AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly();
+    AddFile(ws, all, kDrivers + "vlkusbser.sys", "MZ").HeldOpen();  // a loaded driver
+    AddFile(ws, all, kDrivers + "usbser.sys", "MZ");
+    for (const char* package : {"oem12.inf", "oem20.inf", "mdmcpq.inf"}) {
+        ws.AddDriverPackage(package);
+        all.packages.push_back(package);
+    }
+    return all;
+}
+
+// A plausible failure of each operation. An operation missing here is a
+// problem of the sweep itself, so a new one cannot go untried.
+const std::map<std::string, DWORD> kFailureCodes = {
+    {"GetClassDevs", ERROR_NOT_ENOUGH_MEMORY},
+    {"EnumDeviceInfo", ERROR_NO_MORE_ITEMS},
+    {"GetDeviceRegistryProperty", ERROR_NO_SUCH_DEVINST},
+    {"GetDeviceInstanceId", ERROR_NO_SUCH_DEVINST},
+    {"CallClassInstaller", ERROR_ACCESS_DENIED},
+    {"DestroyDeviceInfoList", ERROR_INVALID_HANDLE},
+    {"GetDeviceInstallFlags", ERROR_NO_SUCH_DEVINST},
+    {"UninstallOEMInf", 0xE000023D},  // ERROR_INF_IN_USE_BY_DEVICES
+    {"RegOpenKeyEx", ERROR_ACCESS_DENIED},
+    {"RegQueryValueEx", ERROR_MORE_DATA},
+    {"RegCloseKey", ERROR_INVALID_HANDLE},
+    {"OpenSCManager", ERROR_ACCESS_DENIED},
+    {"OpenService", ERROR_SERVICE_DOES_NOT_EXIST},
+    {"DeleteService", ERROR_SERVICE_MARKED_FOR_DELETE},
+    {"CloseServiceHandle", ERROR_INVALID_HANDLE},
+    {"GetWindowsDirectory", ERROR_NOT_ENOUGH_MEMORY},
+    {"FindFirstFile", ERROR_ACCESS_DENIED},
+    {"FindNextFile", ERROR_ACCESS_DENIED},
+    {"FindClose", ERROR_INVALID_HANDLE},
+    {"GetFileAttributesEx", ERROR_ACCESS_DENIED},
+    {"SetFileAttributes", ERROR_ACCESS_DENIED},
+    {"CreateFile", ERROR_SHARING_VIOLATION},
+    {"SetFileTime", ERROR_ACCESS_DENIED},
+    {"GetFileSizeEx", ERROR_ACCESS_DENIED},
+    {"ReadFile", 30},  // ERROR_READ_FAULT
+    {"CloseHandle", ERROR_INVALID_HANDLE},
+    {"DeleteFile", ERROR_ACCESS_DENIED},
+    {"MoveFileEx", ERROR_ACCESS_DENIED},
+    {"HeapAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"HeapReAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"HeapFree", ERROR_INVALID_PARAMETER},
+    {"MessageBox", ERROR_NOT_ENOUGH_MEMORY},
+    {"LoadString", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
+    {"GetModuleFileName", ERROR_INSUFFICIENT_BUFFER},
+    {"FormatSystemMessage", 317},  // ERROR_MR_MID_NOT_FOUND
+    {"FormatStringMessage", ERROR_NOT_ENOUGH_MEMORY},
+    {"CharUpperBuff", ERROR_INVALID_PARAMETER},
+    {"GetCPInfo", ERROR_INVALID_PARAMETER},
+    {"IsWow64", ERROR_INVALID_HANDLE},
+    {"WriteStandardStream", ERROR_INVALID_HANDLE},
+    {"RunProcess", ERROR_FILE_NOT_FOUND},
+};
+
+// Faults that hide a reader from the register of INF names (a device list cut
+// short, a driver key, value or name copy that cannot be read): its INF pair
+// is then unknown to be in use, as on a workstation where that reader's key is
+// unreadable, and may go with its other user. Nothing else may go.
+const std::set<std::string> kHideRegisterEntries = {"EnumDeviceInfo", "GetDeviceRegistryProperty",
+                                                    "RegOpenKeyEx", "RegQueryValueEx", "HeapAlloc"};
+
+// Releases whose failure leaves the thing held by the platform, not by the
+// program: each failed call of these is allowed one block or handle.
+const std::set<std::string> kHeapReleases = {"HeapFree"};
+const std::set<std::string> kHandleReleases = {"DestroyDeviceInfoList", "RegCloseKey", "CloseServiceHandle",
+                                               "FindClose", "CloseHandle"};
+
+std::string OperationOf(const std::string& call) {
+    return call.substr(0, call.find(' '));
+}
+
+struct Outcome {
+    int status = -1;
+    Names gone;  // devices, files, services and store packages no longer there
+    Names makerInfPairs;
+    Names calls;  // every call made, in order
+    bool replugShown = false;
+    bool listsEmptied = false;       // records and name lists, at the second prompt, else at the end
+    std::size_t liveHeapBlocks = 0;  // at the second prompt, else at the end
+    std::size_t openHandles = 0;
+};
+
+// The second prompt, with or without the sentence that asks for a restart.
+bool IsReplug(const std::string& text) {
+    return text.rfind(kPromptReplug, 0) == 0;
+}
+bool IsReplugCall(const std::string& call) {
+    return call.rfind(std::string("MessageBox ") + kPromptReplug, 0) == 0;
+}
+
+bool ListsEmpty(const CVelkorUSBCleanerApp& app) {
+    return app.m_devices.empty() && app.m_infNames.IsEmpty() && app.m_serviceNames.IsEmpty();
+}
+
+// Tells whether the program's records and lists were empty when it asked for
+// the second prompt.
+class ObservedWorkstation : public SimulatedWorkstation {
+public:
+    int MessageBox(const char* text, const char* caption, DWORD type) override {
+        if (app && text && IsReplug(text)) listsEmptyAtReplug = ListsEmpty(*app);
+        return SimulatedWorkstation::MessageBox(text, caption, type);
+    }
+
+    const CVelkorUSBCleanerApp* app = nullptr;
+    bool listsEmptyAtReplug = false;
+};
+
+// One whole run on a fresh workstation; with an operation, its call onCall
+// fails (and every later one too when `andLater`).
+Outcome RunProgram(const Names& arguments, const std::string& operation = std::string(), int onCall = 0,
+                   bool andLater = false) {
+    ObservedWorkstation ws;
+    const Inventory all = DescribeRichWorkstation(ws);
+    if (!operation.empty()) {
+        const DWORD code = kFailureCodes.at(operation);
+        if (andLater) {
+            ws.FailCallsFrom(operation, code, onCall);
+        } else {
+            ws.FailCall(operation, code, onCall);
+        }
+    }
+    Outcome run;
+    run.makerInfPairs = all.makerInfPairs;
+    // As RunVelkorUSBCleaner runs it, with the application object in view.
+    CVelkorUSBCleanerApp app(ws, ParseSwitches(arguments));
+    ws.app = &app;
+    run.status = app.RunCleaning();
+    run.calls = ws.AllCalls();
+    for (const std::string& device : all.devices) {
+        if (!ws.HasDevice(device)) run.gone.push_back("device " + device);
+    }
+    const Names& atRestart = ws.DeletionsAtRestart();
+    for (const std::string& file : all.files) {
+        if (!ws.HasFile(file) || std::count(atRestart.begin(), atRestart.end(), file) != 0) {
+            run.gone.push_back("file " + file);
+        }
+    }
+    for (const std::string& package : all.packages) {
+        if (!ws.HasDriverPackage(package)) run.gone.push_back("package " + package);
+    }
+    for (const std::string& service : all.services) {
+        if (!ws.HasService(service)) run.gone.push_back("service " + service);
+    }
+    run.liveHeapBlocks = ws.LiveHeapBlocks();
+    run.openHandles = ws.OpenHandles();
+    for (const sim::Prompt& prompt : ws.Prompts()) {
+        if (!IsReplug(prompt.text)) continue;
+        run.liveHeapBlocks = prompt.liveHeapBlocks;
+        run.openHandles = prompt.openHandles;
+    }
+    run.replugShown = std::any_of(run.calls.begin(), run.calls.end(), IsReplugCall);
+    run.listsEmptied = run.replugShown ? ws.listsEmptyAtReplug : ListsEmpty(app);
+    return run;
+}
+
+// How many calls of `operation` failed before the second prompt (or the end).
+std::size_t FailedBeforeReplug(const Outcome& run, const std::string& operation, int onCall, bool andLater) {
+    std::size_t failed = 0;
+    int seen = 0;
+    for (const std::string& call : run.calls) {
+        if (IsReplugCall(call)) break;
+        if (OperationOf(call) != operation) continue;
+        ++seen;
+        if (seen == onCall || (andLater && seen > onCall)) ++failed;
+    }
+    return failed;
+}
+
+struct Tally {
+    std::size_t runs = 0;
+    std::size_t faults = 0;
+    Names problems;
+};
+
+// Both sweeps over the calls of one fault-free run of the program.
+void Sweep(const Names& arguments, bool prompts, Tally& tally) {
+    const Outcome clean = RunProgram(arguments);
+    ++tally.runs;
+    std::map<std::string, int> seen;
+    for (const std::string& call : clean.calls) {
+        const std::string operation = OperationOf(call);
+        // These cannot fail.
+        if (operation == "GetLastError" || operation == "SetLastError" || operation == "GetCommandLineTail") {
+            continue;
+        }
+        const int onCall = ++seen[operation];
+        if (kFailureCodes.count(operation) == 0) {
+            if (onCall == 1) tally.problems.push_back("no failure code for " + operation);
+            continue;
+        }
+        for (bool andLater : {false, true}) {
+            const Outcome run = RunProgram(arguments, operation, onCall, andLater);
+            ++tally.runs;
+            const std::size_t failed = FailedBeforeReplug(run, operation, onCall, andLater);
+            tally.faults += failed;
+            const std::size_t heapAllowed = kHeapReleases.count(operation) ? failed : 0;
+            const std::size_t handlesAllowed = kHandleReleases.count(operation) ? failed : 0;
+
+            Names wrong;
+            // Unattended, a restart still to come is the installer's to know.
+            const bool statusRight =
+                run.status == ExitCompleted || (!prompts && run.status == ExitRestartRequired);
+            if (!statusRight) wrong.push_back("exit status " + std::to_string(run.status));
+            if (prompts && !run.replugShown) wrong.push_back("no second prompt");
+            if (!run.listsEmptied) wrong.push_back("records or name lists left");
+            if (run.liveHeapBlocks > heapAllowed) {
+                wrong.push_back(std::to_string(run.liveHeapBlocks) + " heap blocks live");
+            }
+            if (run.openHandles > handlesAllowed)
+                wrong.push_back(std::to_string(run.openHandles) + " handles open");
+            for (const std::string& item : run.gone) {
+                if (std::count(clean.gone.begin(), clean.gone.end(), item) != 0) continue;
+                const bool unprotected =
+                    kHideRegisterEntries.count(operation) != 0 &&
+                    std::count(run.makerInfPairs.begin(), run.makerInfPairs.end(), item) != 0;
+                if (!unprotected) wrong.push_back("deleted " + item);
+            }
+            for (const std::string& what : wrong) {
+                std::string args;
+                for (const std::string& argument : arguments) args += argument + " ";
+                tally.problems.push_back(args + operation + " call " + std::to_string(onCall) +
+                                         (andLater ? " and later" : "") + ": " + what);
+            }
+        }
+    }
+}
+
+TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
+    Tally tally;
+    // The fault-free runs must delete things of every kind, or the subset
+    // check below would prove nothing.
+    const Outcome clean = RunProgram({});
+    for (const char* kind : {"device ", "file ", "service ", "package "}) {
+        EXPECT_TRUE(std::any_of(clean.gone.begin(), clean.gone.end(), [&](const std::string& item) {
+            return item.rfind(kind, 0) == 0;
+        })) << kind;
+    }
+    EXPECT_TRUE(clean.replugShown && clean.listsEmptied && clean.liveHeapBlocks == 0 &&
+                clean.openHandles == 0);
+
+    Sweep({}, true, tally);
+    Sweep({"/quiet"}, false, tally);
+
+    std::printf("fault sweep: %zu runs, %zu faults injected, %zu problems\n", tally.runs, tally.faults,
+                tally.problems.size());
+    for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
+    EXPECT_EQ(tally.problems.size(), 0u);
+}
+
+}  // namespace
+}  // namespace vk

@@ -1,8 +1,8 @@
 // ExpandMessagePattern with fuzzed patterns and inserts, formatted by the
 // simulated workstation as FormatMessageA would. Input: one byte of options
 // (bit 0: reduce the pattern to the rules the catalogue relies on and check
-// the result against them), then the pattern and the insert separated by
-// 0x01.
+// the result against them; bit 1: a null insert, which reads as the empty
+// name), then the pattern and the insert separated by 0x01.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,13 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         fuzz::Fields(std::string(reinterpret_cast<const char*>(bytes + 1), size - 1));
     // Both are zero-terminated texts in the program.
     std::string pattern = fields[0].c_str();
-    const std::string insert = fields.size() > 1 ? fields[1].c_str() : "";
+    const bool nullInsert = (bytes[0] & 2) != 0;
+    const std::string insert = fields.size() > 1 && !nullInsert ? fields[1].c_str() : "";
     const bool reduce = (bytes[0] & 1) != 0;
     if (reduce) pattern = Reduced(pattern);
 
     sim::SimulatedWorkstation ws;
     std::string target = "previous";
-    ExpandMessagePattern(ws, target, pattern.c_str(), insert.c_str());
+    ExpandMessagePattern(ws, target, pattern.c_str(), nullInsert ? nullptr : insert.c_str());
     // Any other pattern only has to be expanded without fault.
     if (reduce) {
         // An expansion to nothing counts as a failure, and so does one that

@@ -133,8 +133,15 @@ public:
     const std::vector<std::string>& AllCalls() const;
     const std::vector<Prompt>& Prompts() const;
     std::size_t LiveHeapBlocks() const;
+    // Bytes in live heap blocks at their highest since the last reset (or
+    // since the start); ResetHeapPeak starts again from what is live now.
+    std::size_t PeakHeapBytes() const;
+    void ResetHeapPeak();
     std::size_t OpenHandles() const;  // all kinds together
     std::size_t CallCount(const std::string& operation) const;
+    // Empties the call records and counts, so that a long run (a benchmark)
+    // does not grow them without end.
+    void ForgetCalls();
 
     // --- IPlatform ---------------------------------------------------------
     DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;

@@ -296,6 +296,12 @@ struct SimulatedWorkstation::State {
     std::vector<Prompt> prompts;
     DWORD lastError = 0;
     std::map<void*, std::size_t> heap;
+    std::size_t heapBytes = 0;
+    std::size_t heapPeak = 0;
+    void HeapGrew(std::size_t added) {
+        heapBytes += added;
+        if (heapBytes > heapPeak) heapPeak = heapBytes;
+    }
 
     std::uintptr_t nextHandle = 0x1000;
     std::map<std::uintptr_t, std::vector<Device*>> sets;
@@ -352,11 +358,12 @@ struct SimulatedWorkstation::State {
         return fails;
     }
 
+    // The live files by upper-cased path, so that a look-up costs the same
+    // in a folder of five files as in one of thousands.
+    std::map<std::string, File*> fileIndex;
     File* FindFileEntry(const std::string& path) {
-        for (auto& f : files) {
-            if (SameText(f->path, path)) return f.get();
-        }
-        return nullptr;
+        auto it = fileIndex.find(Upper(path));
+        return it == fileIndex.end() ? nullptr : it->second;
     }
     bool FolderExists(const std::string& path) { return folders.count(Upper(path)) != 0; }
     // 0 when `path` can name a file: short enough, well formed, in an existing
@@ -459,6 +466,7 @@ File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::stri
     File& file = *m_state->files.back();
     file.path = fullPath;
     file.content = content;
+    m_state->fileIndex[Upper(fullPath)] = &file;
     return file;
 }
 
@@ -526,6 +534,17 @@ const std::vector<std::string>& SimulatedWorkstation::Calls() const { return m_s
 const std::vector<std::string>& SimulatedWorkstation::AllCalls() const { return m_state->allCalls; }
 const std::vector<Prompt>& SimulatedWorkstation::Prompts() const { return m_state->prompts; }
 std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.size(); }
+std::size_t SimulatedWorkstation::PeakHeapBytes() const {
+    return m_state->heapPeak;
+}
+void SimulatedWorkstation::ResetHeapPeak() {
+    m_state->heapPeak = m_state->heapBytes;
+}
+void SimulatedWorkstation::ForgetCalls() {
+    m_state->calls.clear();
+    m_state->allCalls.clear();
+    m_state->callCounts.clear();
+}
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() + m_state->searches.size() +
@@ -1113,6 +1132,7 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
         m_state->lastError = file->deleteError;
         return false;
     }
+    m_state->fileIndex.erase(Upper(file->path));
     State::Retire(m_state->files, m_state->deletedFiles, file);
     m_state->calls.push_back("DeleteFile " + text);
     return true;
@@ -1132,6 +1152,7 @@ void* SimulatedWorkstation::HeapAlloc(std::size_t size) {
         return nullptr;
     }
     m_state->heap[block] = size;
+    m_state->HeapGrew(size);
     return block;
 }
 
@@ -1155,6 +1176,8 @@ void* SimulatedWorkstation::HeapReAlloc(void* block, std::size_t size) {
     m_state->heap.erase(it);
     if (size > old) std::memset(static_cast<char*>(grown) + old, 0, size - old);
     m_state->heap[grown] = size;
+    m_state->heapBytes -= old;
+    m_state->HeapGrew(size);
     return grown;
 }
 
@@ -1171,6 +1194,7 @@ bool SimulatedWorkstation::HeapFree(void* block) {
         return false;
     }
     std::free(block);
+    m_state->heapBytes -= it->second;
     m_state->heap.erase(it);
     return true;
 }

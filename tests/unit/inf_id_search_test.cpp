@@ -78,6 +78,18 @@ TEST(InfIdSearch, OnADoubleByteCodePageRunsOfLeadBytesDecideTheBoundary) {
     EXPECT_EQ(left, (std::vector<std::string>{"oem2.inf"}));
 }
 
+TEST(InfIdSearch, OneBufferOfTheLargestFilePlusOneServesTheWholeScan) {
+    SimulatedWorkstation ws;
+    ws.AddFile(kInf + "oem1.inf", std::string(1000, 'x'));
+    ws.AddFile(kInf + "oem2.inf", std::string(70000, 'y'));
+    ws.AddFile(kInf + "oem3.inf", std::string(30000, 'z'));
+    CCleanupActions cleaner(ws);
+    EXPECT_EQ(cleaner.ScanOemInfs((kInf + "oem*.inf").c_str()), -1);
+    EXPECT_EQ(ws.PeakHeapBytes(), 70001u);
+    EXPECT_EQ(ws.CallCount("HeapAlloc"), 1u);
+    EXPECT_EQ(ws.LiveHeapBlocks(), 0u);
+}
+
 // The answer of the plain search: each entry in table order, the first one
 // found anywhere wins.
 int PlainSearch(const std::string& text, const AnsiCodePage& codePage) {

@@ -305,6 +305,8 @@ struct SimulatedWorkstation::State {
 
     std::uintptr_t nextHandle = 0x1000;
     std::map<std::uintptr_t, std::vector<Device*>> sets;
+    // The same members, for a look-up that does not walk a large set.
+    std::map<std::uintptr_t, std::set<Device*>> setMembers;
     std::map<std::uintptr_t, RegistryKey*> openKeys;
     struct ScOpen {
         Service* service;  // null for the manager
@@ -379,11 +381,11 @@ struct SimulatedWorkstation::State {
         }
         return nullptr;
     }
+    // The keys by upper-cased path, for the same reason as the files.
+    std::map<std::string, RegistryKey*> keyIndex;
     RegistryKey* FindKey(const std::string& path) {
-        for (auto& k : keys) {
-            if (SameText(k->path, path)) return k.get();
-        }
-        return nullptr;
+        auto it = keyIndex.find(Upper(path));
+        return it == keyIndex.end() ? nullptr : it->second;
     }
     // The device an element names, whether removed or not; null when the
     // element is malformed or not one of the set's.
@@ -391,12 +393,9 @@ struct SimulatedWorkstation::State {
         if (!data || data->cbSize != sizeof(DevInfoData)) return nullptr;
         if (data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
         Device* device = devices[data->DevInst - 1].get();
-        auto it = sets.find(static_cast<std::uintptr_t>(set));
-        if (it == sets.end()) return nullptr;
-        for (Device* member : it->second) {
-            if (member == device) return device;
-        }
-        return nullptr;
+        auto it = setMembers.find(static_cast<std::uintptr_t>(set));
+        if (it == setMembers.end()) return nullptr;
+        return it->second.count(device) ? device : nullptr;
     }
     // Checks a set and one of its elements; 0 or the SetupAPI error.
     DWORD CheckElement(DevInfoSet set, const DevInfoData* data) {
@@ -445,6 +444,7 @@ RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHk
     if (RegistryKey* existing = m_state->FindKey(pathBelowHklm)) return *existing;
     m_state->keys.push_back(std::make_unique<RegistryKey>());
     m_state->keys.back()->path = pathBelowHklm;
+    m_state->keyIndex[Upper(pathBelowHklm)] = m_state->keys.back().get();
     return *m_state->keys.back();
 }
 
@@ -574,6 +574,7 @@ DevInfoSet SimulatedWorkstation::GetClassDevs(const char* enumerator, DWORD flag
     }
     std::uintptr_t handle = m_state->NewHandle();
     m_state->sets[handle] = members;
+    m_state->setMembers[handle] = std::set<Device*>(members.begin(), members.end());
     return static_cast<DevInfoSet>(handle);
 }
 
@@ -670,6 +671,7 @@ bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
         m_state->lastError = code;
         return false;
     }
+    m_state->setMembers.erase(static_cast<std::uintptr_t>(set));
     if (m_state->sets.erase(static_cast<std::uintptr_t>(set)) == 0) {
         m_state->lastError = ERROR_INVALID_HANDLE;
         return false;

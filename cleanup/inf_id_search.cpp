@@ -1,5 +1,6 @@
 #include "cleanup/inf_id_search.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/ansi_text.h"
@@ -23,6 +24,32 @@ constexpr bool EveryIdIsHeadPlusOne() {
     return true;
 }
 static_assert(EveryIdIsHeadPlusOne(), "the search relies on one shared head and one last character per ID");
+
+constexpr std::uint64_t kEveryByteOne = 0x0101010101010101ull;
+constexpr std::uint64_t kEveryByteHigh = 0x8080808080808080ull;
+
+// Whether one of the eight bytes of `word` is zero (exact as a yes or no).
+bool HasZeroByte(std::uint64_t word) {
+    return ((word - kEveryByteOne) & ~word & kEveryByteHigh) != 0;
+}
+
+// The first position from `from` on, before `end`, that holds `byte`; `end`
+// when none does. Eight bytes a step: the C library of the Windows build
+// searches byte by byte, and the text is searched to its end in almost every
+// file.
+std::size_t FindByte(const char* text, std::size_t from, std::size_t end, char byte) {
+    const std::uint64_t repeated = kEveryByteOne * static_cast<unsigned char>(byte);
+    std::size_t i = from;
+    for (; i + 8 <= end; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        if (HasZeroByte(word ^ repeated)) break;
+    }
+    for (; i < end; ++i) {
+        if (text[i] == byte) return i;
+    }
+    return end;
+}
 
 // The table index of an ID ending in `last`, or -1.
 int IdEndingIn(char last) {
@@ -49,6 +76,10 @@ bool AtBoundary(const char* text, std::size_t floor, std::size_t at, const AnsiC
 
 }  // namespace
 
+std::size_t TextLength(const char* text, std::size_t length) {
+    return FindByte(text, 0, length, '\0');
+}
+
 int FindScannedId(const char* text, std::size_t length, const AnsiCodePage& codePage) {
     const std::size_t idLength = kScannedIdHeadLength + 1;
     if (length < idLength) return -1;
@@ -59,12 +90,13 @@ int FindScannedId(const char* text, std::size_t length, const AnsiCodePage& code
     // A position known to begin a character; it only moves forward, so the
     // boundary checks read each byte at most once.
     std::size_t floor = 0;
-    for (std::size_t from = kAnchor; from <= lastStart + kAnchor;) {
-        const void* hit = std::memchr(text + from, kScannedIdHead[kAnchor], lastStart + kAnchor - from + 1);
-        if (!hit) break;
-        const std::size_t start = static_cast<std::size_t>(static_cast<const char*>(hit) - text) - kAnchor;
-        from = start + kAnchor + 1;
-        if (std::memcmp(text + start, kScannedIdHead, kScannedIdHeadLength) != 0) continue;
+    const std::size_t end = lastStart + kAnchor + 1;
+    for (std::size_t from = kAnchor; from < end;) {
+        const std::size_t hit = FindByte(text, from, end, kScannedIdHead[kAnchor]);
+        if (hit == end) break;
+        const std::size_t start = hit - kAnchor;
+        from = hit + 1;
+        if (!SameBytes(text + start, kScannedIdHead, kScannedIdHeadLength)) continue;
         const int id = IdEndingIn(text[start + kScannedIdHeadLength]);
         // Only an earlier table entry can change the answer.
         if (id < 0 || (found >= 0 && id >= found)) continue;

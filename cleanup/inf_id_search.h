@@ -20,6 +20,10 @@ constexpr std::size_t kScannedIdCount = sizeof kScannedIds / sizeof kScannedIds[
 constexpr const char kScannedIdHead[] = "USB\\VID_C2B5&PID_000";
 constexpr std::size_t kScannedIdHeadLength = sizeof kScannedIdHead - 1;
 
+// The length of the text at `text` up to its first zero byte, never past
+// `length` bytes. Reads a word at a time: the scan measures every file.
+std::size_t TextLength(const char* text, std::size_t length);
+
 // The index in kScannedIds of the first table entry that occurs anywhere in
 // `text` (length bytes, upper case) starting at a character boundary, or -1
 // when none does. The same answer as searching for each entry in turn.

@@ -55,7 +55,7 @@ bool CCleanupActions::InfNamesReader(const char* path, HeapBlock& buffer, const 
     file.reset();
 
     // The text ends at the first zero byte (a UTF-16 file ends after one character).
-    const std::size_t textLength = std::strlen(text);
+    const std::size_t textLength = TextLength(text, length);
     codePage.UpperInPlace(text, textLength);
     return FindScannedId(text, textLength, codePage) >= 0;
 }

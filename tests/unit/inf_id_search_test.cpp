@@ -104,30 +104,30 @@ int PlainSearch(const std::string& text, const AnsiCodePage& codePage) {
 
 TEST(InfIdSearch, AgreesWithThePlainSearchOnGeneratedTexts) {
     // Pieces that make near misses likely: the head and parts of it, every
-    // last character, lead and trail bytes of code page 932, the anchor '&'.
-    const std::vector<std::string> pieces = {
-        "USB\\VID_C2B5&PID_000",
-        "USB\\VID_C2B5&PID_00",
-        "&PID_000",
-        "USB\\",
-        "A",
-        "B",
-        "C",
-        "D",
-        "E",
-        "5",
-        "0",
-        "&",
-        "\x82",
-        "\x81",
-        "\xE0",
-        "\xFC",
-        "\xA0",
-        "\x40",
-        " ",
-        "\r\n",
-        "x",
-    };
+    // last character, lead and trail bytes of code page 932, the anchor '&',
+    // the zero byte that ends a text.
+    std::vector<std::string> pieces = {"USB\\VID_C2B5&PID_000",
+                                       "USB\\VID_C2B5&PID_00",
+                                       "&PID_000",
+                                       "USB\\",
+                                       "A",
+                                       "B",
+                                       "C",
+                                       "D",
+                                       "E",
+                                       "5",
+                                       "0",
+                                       "&",
+                                       "\x82",
+                                       "\x81",
+                                       "\xE0",
+                                       "\xFC",
+                                       "\xA0",
+                                       "\x40",
+                                       " ",
+                                       "\r\n",
+                                       "x"};
+    pieces.push_back(std::string(1, '\0'));
     for (sim::CodePage page : {sim::CodePage::Windows1252, sim::CodePage::DoubleByte932}) {
         SimulatedWorkstation ws;
         ws.SetCodePage(page);
@@ -138,6 +138,7 @@ TEST(InfIdSearch, AgreesWithThePlainSearchOnGeneratedTexts) {
             std::string text;
             const int count = static_cast<int>(random() % 12);
             for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+            ASSERT_EQ(TextLength(text.data(), text.size()), BoundedLength(text.data(), text.size()));
             const int expected = PlainSearch(text, codePage);
             ASSERT_EQ(FindScannedId(text.data(), text.size(), codePage), expected)
                 << testing::PrintToString(text);

@@ -4,7 +4,7 @@
 # builds), wine (running the Windows programs), or all.
 set -euo pipefail
 
-host=(cmake ninja-build g++ clang googletest python3)
+host=(cmake ninja-build g++ clang googletest libbenchmark-dev python3)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
 # 64-bit Wine alone: the 32-bit program is built but not run here.
 wine=(wine wine64 xvfb xdotool imagemagick x11-utils)

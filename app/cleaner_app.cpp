@@ -1,8 +1,12 @@
 #include "app/cleaner_app.h"
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -19,24 +23,32 @@ const char* const kPromptWow64 =
     "Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.\n\n"
     "Lancez la version 64 bits du programme (dossier x64).\n"
     "Aucune modification n'a \xE9t\xE9 faite.";
+const char* const kPromptRestartSentence = "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
 
 namespace {
 
 constexpr DWORD kPromptStyle = MB_ICONEXCLAMATION | MB_APPLMODAL;
+constexpr const char* kLineEnd = "\r\n";
 
-}  // namespace
+// The exit statuses, in the order the help lists them.
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_RESTART_REQUIRED};
+// Where the 64-bit build sits, beside the 32-bit one's folder.
+constexpr const char* kSiblingFolder = "x64";
 
-CVelkorUSBCleanerApp::CVelkorUSBCleanerApp(IPlatform& platform) : CCleanupActions(platform) {}
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using LogFile = std::unique_ptr<std::FILE, FileCloser>;
 
-CVelkorUSBCleanerApp::~CVelkorUSBCleanerApp() {
-    m_serviceNames.RemoveAll();
-    m_infNames.RemoveAll();
-    m_devices.clear();
+void Write(IPlatform& platform, StandardStream stream, const std::string& text) {
+    // Nowhere to write (no console, no redirection) is not a failure of the run.
+    platform.WriteStandardStream(stream, text.data(), text.size());
 }
 
-std::string CVelkorUSBCleanerApp::ApplicationTitle() {
+std::string Title(IPlatform& platform) {
     char path[MAX_PATH + 1] = {};
-    DWORD length = m_platform.GetModuleFileName(path, MAX_PATH);
+    DWORD length = platform.GetModuleFileName(path, MAX_PATH);
     if (length == 0 || length > MAX_PATH) return "VelkorUSBCleaner";
     std::string title(path, BoundedLength(path, length));
     std::size_t slash = title.find_last_of("\\/");
@@ -46,38 +58,251 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
     return title.empty() ? std::string("VelkorUSBCleaner") : title;
 }
 
-int CVelkorUSBCleanerApp::RunCleaning() {
-    const std::string title = ApplicationTitle();
-
-    // A 32-bit process on 64-bit Windows cannot remove device instances and
-    // sees a redirected drivers folder: it would delete INF files and leave
-    // the devices. Change nothing there.
-    if (m_platform.IsWow64()) {
-        m_platform.MessageBox(kPromptWow64, title.c_str(), MB_OK | MB_ICONERROR | MB_APPLMODAL);
-        return ExitWrongArchitecture;
+// A message for the person running the program: a message box, or standard
+// error when nobody may be there to answer one.
+void Tell(IPlatform& platform, const RunOptions& options, const std::string& text, DWORD icon) {
+    if (options.quiet) {
+        Write(platform, StandardStream::Error, text + kLineEnd);
+    } else {
+        platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OK | icon | MB_APPLMODAL);
     }
+}
 
-    std::vector<std::string> targets;
-    if (m_platform.MessageBox(kPromptUnplug, title.c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL) {
-        return ExitCancelled;
+// ..\x64\<own file name> relative to the program's folder, written without
+// the "..": the parent of the program's own folder, then x64. Empty when the
+// program's path has no parent folder.
+std::string SiblingProgramPath(IPlatform& platform) {
+    char path[MAX_PATH + 1] = {};
+    DWORD length = platform.GetModuleFileName(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    std::string sibling(path, BoundedLength(path, length));
+    const std::size_t nameStart = sibling.find_last_of("\\/");
+    if (nameStart == std::string::npos) return std::string();
+    const std::string name = sibling.substr(nameStart + 1);
+    sibling.erase(nameStart);
+    const std::size_t folderStart = sibling.find_last_of("\\/");
+    if (folderStart == std::string::npos) return std::string();
+    sibling.erase(folderStart + 1);
+    sibling += kSiblingFolder;
+    sibling += '\\';
+    sibling += name;
+    if (sibling.size() >= MAX_PATH) return std::string();
+    return sibling;
+}
+
+// Runs the 64-bit program with this one's arguments and gives its exit
+// status; false when it is absent or could not be run.
+bool HandOverTo64BitProgram(IPlatform& platform, int* exitStatus) {
+    const std::string sibling = SiblingProgramPath(platform);
+    if (sibling.empty()) return false;
+    FileAttributeData status{};
+    if (!platform.GetFileAttributesEx(sibling.c_str(), &status) ||
+        (status.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
     }
-    targets = TargetTable();
+    std::string arguments;
+    platform.GetCommandLineTail(&arguments);
+    std::string commandLine = "\"" + sibling + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    DWORD childStatus = 0;
+    if (!platform.RunProcess(sibling.c_str(), commandLine.c_str(), &childStatus)) return false;
+    *exitStatus = static_cast<int>(childStatus);
+    return true;
+}
 
-    if (EnumerateTargetDevices(targets) == 0) {
+// A 32-bit process on 64-bit Windows cannot remove device instances and sees
+// a redirected drivers folder: it would delete INF files and leave the
+// devices. The 64-bit program beside it does the work instead; without one
+// nothing is changed. True when this process is not to run the pass, with
+// the exit status to end with.
+bool HandledUnderWow64(IPlatform& platform, const RunOptions& options, int* exitStatus) {
+    if (!platform.IsWow64()) return false;
+    if (HandOverTo64BitProgram(platform, exitStatus)) return true;
+    Tell(platform, options, kPromptWow64, MB_ICONERROR);
+    *exitStatus = ExitWrongArchitecture;
+    return true;
+}
+
+// The /log: file, opened for appending (created when missing). When it cannot
+// be opened the user is told and the run goes on without a log.
+LogFile OpenLog(IPlatform& platform, const RunOptions& options) {
+    if (!options.log) return nullptr;
+    LogFile file(options.logPath.empty() ? nullptr : std::fopen(options.logPath.c_str(), "ab"));
+    if (!file)
+        Tell(platform, options, MsgLogOpenFailed(platform, options.logPath.c_str()), MB_ICONEXCLAMATION);
+    return file;
+}
+
+void AttachLog(CDiagnosticLog& app, std::FILE* file) {
+    if (!file) return;
+    app.m_logFile = file;
+    app.m_logEnabled = true;
+}
+
+std::string OrNone(IPlatform& platform, const std::string& text) {
+    return text.empty() ? LoadResourceString(platform, IDS_PLAN_NONE) : text;
+}
+
+std::string ActionLine(IPlatform& platform, std::size_t number, const PlannedAction& action) {
+    unsigned verb = IDS_ACTION_DELETE_FILE;
+    switch (action.kind) {
+        case PlannedAction::Kind::RemoveDevice:
+            verb = IDS_ACTION_REMOVE_DEVICE;
+            break;
+        case PlannedAction::Kind::SetFileAttributes:
+            verb = IDS_ACTION_SET_ATTRIBUTES;
+            break;
+        case PlannedAction::Kind::SetFileTimes:
+            verb = IDS_ACTION_SET_TIMES;
+            break;
+        case PlannedAction::Kind::DeleteFile:
+            verb = IDS_ACTION_DELETE_FILE;
+            break;
+        case PlannedAction::Kind::DeleteService:
+            verb = IDS_ACTION_DELETE_SERVICE;
+            break;
+        case PlannedAction::Kind::UninstallInf:
+            verb = IDS_ACTION_UNINSTALL_INF;
+            break;
+        case PlannedAction::Kind::DeleteAtRestart:
+            verb = IDS_ACTION_DELETE_AT_RESTART;
+            break;
+    }
+    std::string line =
+        "  " + std::to_string(number) + ". " + LoadResourceString(platform, verb) + action.subject;
+    if (action.kind == PlannedAction::Kind::SetFileAttributes) {
+        char word[16];
+        std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(action.attributes));
+        line += word;
+    }
+    return line;
+}
+
+}  // namespace
+
+CVelkorUSBCleanerApp::CVelkorUSBCleanerApp(IPlatform& platform, RunOptions options)
+    : CCleanupActions(platform), m_options(std::move(options)) {}
+
+CVelkorUSBCleanerApp::~CVelkorUSBCleanerApp() {
+    m_serviceNames.RemoveAll();
+    m_infNames.RemoveAll();
+    m_devices.clear();
+}
+
+std::string CVelkorUSBCleanerApp::ApplicationTitle() {
+    return Title(m_platform);
+}
+
+void CVelkorUSBCleanerApp::RunPass(bool describe) {
+    if (EnumerateTargetDevices(TargetTable()) == 0) {
+        if (describe || ActivityLogged()) {
+            for (const auto& entry : m_devices) {
+                const CLEAN_DEVINFO& record = *entry;
+                SelectedDevice device{InstanceIdOf(record), record.pszHardwareId.text(),
+                                      record.pszClassName.text(), record.pszInfName.text(),
+                                      record.pszServiceName.text()};
+                LogActivity(device.instanceId + " (" + OrNone(m_platform, device.hardwareId) + ")",
+                            IDS_LOG_DEVICE_SELECTED);
+                if (describe) m_selected.push_back(std::move(device));
+            }
+        }
         if (!m_devices.empty()) {
             RemoveDevices();
         } else {
             RunInfScanFallback();
         }
     }
-
     ReleaseInventory();
-    m_platform.MessageBox(kPromptReplug, title.c_str(), MB_OK | kPromptStyle);
+}
+
+int CVelkorUSBCleanerApp::RunCleaning() {
+    int wow64Status = 0;
+    if (HandledUnderWow64(m_platform, m_options, &wow64Status)) return wow64Status;
+
+    const std::string title = ApplicationTitle();
+    if (!m_options.quiet &&
+        m_platform.MessageBox(kPromptUnplug, title.c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL) {
+        return ExitCancelled;
+    }
+    RunPass(false);
+    // An installer needs the restart as a status; a person reads it in the prompt.
+    if (m_options.quiet) return RestartNeeded() ? ExitRestartRequired : ExitCompleted;
+    std::string replug = kPromptReplug;
+    if (RestartNeeded()) replug += kPromptRestartSentence;
+    m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
 }
 
-int RunVelkorUSBCleaner(IPlatform& platform) {
-    CVelkorUSBCleanerApp app(platform);
+std::string HelpText(IPlatform& platform) {
+    std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
+    for (std::size_t i = 0; i < kSwitchCount; ++i) {
+        if (kSwitches[i].helpString != 0)
+            text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;
+    }
+    text += kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_STATUSES) + kLineEnd;
+    for (unsigned status : kStatusHelp) text += LoadResourceString(platform, status) + kLineEnd;
+    return text;
+}
+
+std::string PlanText(IPlatform& platform, const std::vector<SelectedDevice>& devices,
+                     const std::vector<PlannedAction>& actions) {
+    std::string text = LoadResourceString(platform, IDS_PLAN_TITLE) + kLineEnd;
+    text += LoadResourceString(platform, IDS_PLAN_DEVICES) + std::to_string(devices.size()) + kLineEnd;
+    for (const SelectedDevice& device : devices) {
+        text += "  " + device.instanceId + kLineEnd;
+        text += LoadResourceString(platform, IDS_PLAN_HARDWARE_ID) + OrNone(platform, device.hardwareId) +
+                kLineEnd;
+        text += LoadResourceString(platform, IDS_PLAN_CLASS) + OrNone(platform, device.className) + kLineEnd;
+        text += LoadResourceString(platform, IDS_PLAN_INF) + OrNone(platform, device.infName) + kLineEnd;
+        text +=
+            LoadResourceString(platform, IDS_PLAN_SERVICE) + OrNone(platform, device.serviceName) + kLineEnd;
+    }
+    text += LoadResourceString(platform, IDS_PLAN_ACTIONS) + kLineEnd;
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        text += ActionLine(platform, i + 1, actions[i]) + kLineEnd;
+    text += LoadResourceString(platform, IDS_PLAN_ACTION_COUNT) + std::to_string(actions.size()) + kLineEnd;
+    return text;
+}
+
+int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments) {
+    const RunOptions options = ParseSwitches(arguments);
+
+    if (options.help) {
+        const std::string text = HelpText(platform);
+        Write(platform, StandardStream::Output, text);
+        if (!options.quiet) {
+            platform.MessageBox(text.c_str(), Title(platform).c_str(),
+                                MB_OK | MB_ICONINFORMATION | MB_APPLMODAL);
+        }
+        return ExitCompleted;
+    }
+
+    if (options.list) {
+        int wow64Status = 0;
+        if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
+        const LogFile log = OpenLog(platform, options);
+        // The same pass, over a workstation that only records what would change.
+        DryRunPlatform dryRun(platform);
+        CVelkorUSBCleanerApp app(dryRun, options);
+        AttachLog(app, log.get());
+        app.m_logActivity = false;
+        app.RunPass(true);
+        const std::string plan = PlanText(platform, app.m_selected, dryRun.Actions());
+        Write(platform, StandardStream::Output, plan);
+        if (log) {
+            std::size_t start = 0;
+            for (std::size_t end; (end = plan.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
+                app.Log(0, plan.substr(start, end + 2 - start), LogLevelInfo);
+            }
+        }
+        return ExitCompleted;
+    }
+
+    const LogFile log = OpenLog(platform, options);
+    CVelkorUSBCleanerApp app(platform, options);
+    AttachLog(app, log.get());
     return app.RunCleaning();
 }
 

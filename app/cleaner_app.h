@@ -2,34 +2,66 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "app/switches.h"
 #include "cleanup/cleanup.h"
+#include "platform/dry_run.h"
 
 namespace vk {
 
 enum ExitStatus : int {
-    ExitCompleted = 0,        // the pass ran, whatever failed inside it
-    ExitCancelled = 1,        // the user cancelled the first prompt
-    ExitWrongArchitecture = 2 // 32-bit program on 64-bit Windows: nothing changed
+    ExitCompleted = 0,          // the pass ran, whatever failed inside it
+    ExitCancelled = 1,          // the user cancelled the first prompt
+    ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
+    // Under /quiet, the pass ran and a restart finishes it
+    // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).
+    ExitRestartRequired = 3010
 };
 
 extern const char* const kPromptUnplug;
 extern const char* const kPromptReplug;
 extern const char* const kPromptWow64;
+// Added to the second prompt when the pass needs a restart to finish.
+extern const char* const kPromptRestartSentence;
+
+// What the plan shows of a selected device.
+struct SelectedDevice {
+    std::string instanceId;
+    std::string hardwareId;
+    std::string className;
+    std::string infName;
+    std::string serviceName;
+};
 
 class CVelkorUSBCleanerApp : public CCleanupActions {
 public:
-    explicit CVelkorUSBCleanerApp(IPlatform& platform);
+    explicit CVelkorUSBCleanerApp(IPlatform& platform, RunOptions options = RunOptions());
     ~CVelkorUSBCleanerApp();
 
-    // The whole pass; returns the exit status.
+    // The whole pass; returns the exit status. Under /quiet no prompt is shown.
     int RunCleaning();
+
+    // The pass without its prompts: selection, cleanup actions, release. Fills
+    // m_selected when `describe` is set.
+    void RunPass(bool describe);
 
     // The executable's file name without folder and extension.
     std::string ApplicationTitle();
+
+    const RunOptions m_options;
+    std::vector<SelectedDevice> m_selected;
 };
 
-// Runs the program against `platform` and returns its exit status.
-int RunVelkorUSBCleaner(IPlatform& platform);
+// The help text (French, CR LF line ends).
+std::string HelpText(IPlatform& platform);
+// The plan of a dry run: the selected devices, then each action in order,
+// then their count (French, CR LF line ends).
+std::string PlanText(IPlatform& platform, const std::vector<SelectedDevice>& devices,
+                     const std::vector<PlannedAction>& actions);
+
+// Runs the program against `platform` with the given arguments (the command
+// line without the program name) and returns its exit status.
+int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments = {});
 
 }  // namespace vk

@@ -5,7 +5,7 @@
 
 #include "platform/win32/windows_api.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     vk::Win32Platform platform;
-    return vk::RunVelkorUSBCleaner(platform);
+    return vk::RunVelkorUSBCleaner(platform, vk::SplitCommandLine(commandLine));
 }

@@ -35,6 +35,10 @@ public:
     void DeleteDriverFiles();
     void DeleteDriverService(const char* serviceName);
 
+    // --- Driver store and restart awareness ---
+    // True once something the pass did takes effect only at the next restart.
+    bool RestartNeeded() const { return m_restartNeeded; }
+
 protected:
     // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info.
     void LogFileDeleteFailed(const char* path, DWORD code);
@@ -44,6 +48,23 @@ private:
     // names one of the scanned reader IDs. A file that cannot be read is
     // logged and counts as no match.
     bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
+
+    // Removes the published INF `infName` from the driver store (with its INF
+    // and PNF files); true when it did. A refusal is logged; a system without
+    // the uninstall is passed over.
+    bool UninstallFromStore(const char* infName);
+    // DeleteFileForced, giving the removal's error code (0 once removed).
+    // With `absentIsDone` a file that is already gone is no failure.
+    DWORD RemoveFileForced(const char* path, bool absentIsDone);
+    // A file in use is deleted at the next restart instead.
+    void ScheduleDeletionAtRestart(const char* path);
+    // Reads the restart flags the class installer left on a removed device.
+    void NoteRestartFlags(const DevInfoData* element);
+    // Whether `folder` (of a search pattern) is the Windows INF folder, whose
+    // files are the driver store's published INFs.
+    bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
+
+    bool m_restartNeeded = false;
 };
 
 }  // namespace vk

@@ -7,6 +7,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -81,6 +82,9 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
 
     const AnsiCodePage codePage(m_platform);
     const std::size_t folderLength = FolderLength(pattern);
+    // Asked on the first match only: a scan that matches nothing reads no more
+    // than before.
+    int inStoreFolder = -1;
 
     for (bool last = false; !last;) {
         FindData next{};
@@ -101,10 +105,17 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
-            DeleteFileForced(path.c_str());
+            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
+            if (inStoreFolder < 0) {
+                inStoreFolder = folderLength != std::string::npos &&
+                                IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
+            }
+            // What the store's uninstall removed is not missed below.
+            const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
+            RemoveFileForced(path.c_str(), uninstalled);
             // oem5.inf -> oem5.pnf, deleted whether or not it exists.
             if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
-            DeleteFileForced(path.c_str());
+            RemoveFileForced(path.c_str(), uninstalled);
             result = 0;
         }
 

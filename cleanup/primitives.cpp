@@ -7,6 +7,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -41,6 +42,10 @@ void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code) {
 }
 
 void CCleanupActions::DeleteFileForced(const char* path) {
+    RemoveFileForced(path, false);
+}
+
+DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
         const DWORD kept = status.attributes & kCarriedAttributes;
@@ -72,9 +77,62 @@ void CCleanupActions::DeleteFileForced(const char* path) {
         }
     }
 
-    if (!m_platform.DeleteFile(path)) {
-        LogFileDeleteFailed(path, m_platform.GetLastError());
+    if (m_platform.DeleteFile(path)) {
+        LogActivity(path, IDS_LOG_FILE_DELETED);
+        return 0;
     }
+    const DWORD code = m_platform.GetLastError();
+    if (absentIsDone && code == ERROR_FILE_NOT_FOUND) return 0;
+    LogFileDeleteFailed(path, code);
+    return code;
+}
+
+bool CCleanupActions::UninstallFromStore(const char* infName) {
+    switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
+        case OemInfUninstall::Done:
+            LogActivity(infName, IDS_LOG_STORE_UNINSTALLED);
+            return true;
+        case OemInfUninstall::Unavailable:
+            return false;
+        case OemInfUninstall::Failed:
+            break;
+    }
+    const DWORD code = m_platform.GetLastError();
+    // A name the store does not know has no package to remove: the file
+    // deletions that follow are all there is to do.
+    if (code == ERROR_FILE_NOT_FOUND) return false;
+    // The file deletions that follow still remove the INF pair; only the
+    // store keeps its copy, so this is worth knowing but not an error.
+    const std::string text = MsgStoreUninstallFailed(m_platform, infName);
+    Log(code, text, LogLevelInfo);
+    return false;
+}
+
+void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
+    // Whether or not the deletion can be scheduled, the loaded driver only
+    // goes away with a restart.
+    m_restartNeeded = true;
+    if (m_platform.MoveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogActivity(path, IDS_DELETE_AT_RESTART);
+        return;
+    }
+    const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
+    Log(m_platform.GetLastError(), text, LogLevelInfo);
+}
+
+void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
+    // An unreadable flag word says nothing either way; the pass goes on.
+    DWORD flags = 0;
+    if (m_platform.GetDeviceInstallFlags(m_hDevInfo, element, &flags) &&
+        (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
+        m_restartNeeded = true;
+    }
+}
+
+bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage) {
+    PathBuffer infFolder;
+    if (!infFolder.StartWithWindowsDirectory(m_platform) || !infFolder.Append("\\inf")) return false;
+    return codePage.CompareNoCase(infFolder.c_str(), folder.c_str()) == 0;
 }
 
 void CCleanupActions::DeleteInfPair(const char* infName) {
@@ -92,6 +150,11 @@ void CCleanupActions::DeleteInfPair(const char* infName) {
         LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         return;
     }
+
+    // The store's package goes first: left there, Windows would install the
+    // old driver again the next time the reader is plugged in. An uninstall
+    // that removed the pair leaves the look-ups below nothing to find.
+    UninstallFromStore(infName);
 
     // Looked up first, so that an absent half costs no message.
     const auto deleteIfPresent = [this](const char* file) {
@@ -120,7 +183,10 @@ void CCleanupActions::DeleteDriverFiles() {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
-        DeleteFileForced(path.c_str());
+        // A loaded driver keeps its file open until the next restart.
+        if (RemoveFileForced(path.c_str(), false) == ERROR_SHARING_VIOLATION) {
+            ScheduleDeletionAtRestart(path.c_str());
+        }
     }
 }
 
@@ -131,13 +197,22 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
         return;
     }
     // Declared after the manager, so it is closed first.
+    // A service already marked for deletion goes at the next restart.
     ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
     if (!service.valid()) {
-        LogWithLastError(MsgServiceOpenFailed(m_platform, serviceName), LogLevelError);
+        const std::string text = MsgServiceOpenFailed(m_platform, serviceName);
+        const DWORD code = m_platform.GetLastError();
+        if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
+        Log(code, text, LogLevelError);
         return;
     }
     if (!m_platform.DeleteService(service.get())) {
-        LogWithLastError(MsgServiceDeleteFailed(m_platform, serviceName), LogLevelError);
+        const std::string text = MsgServiceDeleteFailed(m_platform, serviceName);
+        const DWORD code = m_platform.GetLastError();
+        if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
+        Log(code, text, LogLevelError);
+    } else {
+        LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 
 namespace vk {
 
@@ -17,13 +18,22 @@ int CCleanupActions::RemoveDevices() {
     const AnsiCodePage codePage(m_platform);
     for (const auto& entry : m_devices) {
         CLEAN_DEVINFO& record = *entry;
+        // Asked before the removal: a removed instance may no longer tell it.
+        const std::string instance = ActivityLogged() ? InstanceIdOf(record) : std::string();
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
+            if (ActivityLogged()) {
+                const DWORD code = m_platform.GetLastError();
+                LogActivity(instance, IDS_LOG_DEVICE_NOT_REMOVED, code);
+            }
             RunInfScanFallback();
             continue;
         }
+        NoteRestartFlags(record.element());
+        LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
 
         const char* infName = record.pszInfName.text();
         if (*infName == '\0') {
+            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
             RunInfScanFallback();
         } else {
             if (record.hasNameEntries) m_infNames.EmptyAt(record.posInfName);
@@ -34,7 +44,11 @@ int CCleanupActions::RemoveDevices() {
                     break;
                 }
             }
-            if (!stillUsed) DeleteInfPair(infName);
+            if (!stillUsed) {
+                DeleteInfPair(infName);
+            } else {
+                LogActivity(infName, IDS_LOG_INF_STILL_USED);
+            }
         }
 
         const char* serviceName = record.pszServiceName.text();
@@ -46,10 +60,15 @@ int CCleanupActions::RemoveDevices() {
             const std::string text = MsgServiceKept(
                 m_platform, record.pszHardwareId.present() ? record.pszHardwareId.text() : nullptr);
             Log(0, text, LogLevelInfo);
+            LogActivity(serviceName, IDS_LOG_SERVICE_FOREIGN);
             continue;
         }
         if (record.hasNameEntries) m_serviceNames.EmptyAt(record.posServiceName);
-        if (!m_serviceNames.Find(serviceName)) DeleteDriverService(serviceName);
+        if (!m_serviceNames.Find(serviceName)) {
+            DeleteDriverService(serviceName);
+        } else {
+            LogActivity(serviceName, IDS_LOG_SERVICE_STILL_USED);
+        }
     }
     return 0;
 }

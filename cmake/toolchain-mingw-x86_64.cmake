@@ -15,6 +15,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Self-contained executables: no MinGW runtime DLLs to ship next to them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# 64-bit programs run here under Wine; the 32-bit tests are built but not run
-# (the machine has no 32-bit Wine).
+# 64-bit programs run under Wine, in prefixes created with WINEARCH=win64.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -30,9 +30,20 @@ public:
 
     void Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level);
 
-    // Off by default, and nothing in a pass turns it on.
+    // Off by default; the /log: switch turns it on.
     bool m_logEnabled = false;
     std::FILE* m_logFile = nullptr;
+    // Whether a logged pass also records what it did (devices removed, files
+    // and services deleted, what was kept and why). Off for a dry run, whose
+    // deletions are only planned.
+    bool m_logActivity = true;
+
+    // True when an activity entry would be written; callers check it before
+    // gathering what the entry names, so an unlogged pass makes no extra calls.
+    bool ActivityLogged() const { return m_logEnabled && m_logFile != nullptr && m_logActivity; }
+    // An Info entry "<name> : <text of resource>" on a line of its own; with a
+    // code, the system's text for it follows.
+    void LogActivity(const std::string& name, unsigned resource, std::uint32_t errorCode = 0);
 
 protected:
     // Hands a composed message to Log with the last error as its code. The

@@ -68,4 +68,16 @@ std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName)
     return NamedMessage(platform, serviceName, IDS_SERVICE_DELETE_FAILED);
 }
 
+std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName) {
+    return NamedMessage(platform, infName, IDS_STORE_UNINSTALL_FAILED);
+}
+
+std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_DELETE_AT_RESTART_FAILED);
+}
+
+std::string MsgLogOpenFailed(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_LOG_OPEN_FAILED);
+}
+
 }  // namespace vk

@@ -22,5 +22,8 @@ std::string MsgFileDeleteFailed(IPlatform& platform, const char* path);
 std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName);
+std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName);
+std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
+std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 
 }  // namespace vk

@@ -102,6 +102,16 @@ int CDeviceInventory::EnumerateTargetDevices(const std::vector<std::string>& tar
     }
 }
 
+std::string CDeviceInventory::InstanceIdOf(const CLEAN_DEVINFO& record) {
+    // Instance IDs are at most 200 characters (MAX_DEVICE_ID_LEN).
+    char instance[kPropertyBufferSize] = {};
+    DWORD needed = 0;
+    if (!m_platform.GetDeviceInstanceId(m_hDevInfo, record.element(), instance, sizeof instance, &needed)) {
+        return "?";
+    }
+    return std::string(instance, BoundedLength(instance, sizeof instance));
+}
+
 void CDeviceInventory::ReleaseInventory() {
     while (!m_devices.empty()) m_devices.pop_front();
     if (!m_infNames.IsEmpty()) m_infNames.RemoveAll();

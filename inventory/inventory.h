@@ -57,6 +57,10 @@ public:
     // Frees every record, empties the lists, destroys the device set.
     void ReleaseInventory();
 
+    // The device's instance ID (USB\VID_...\<serial>), to name it in the log
+    // and the plan; "?" when the platform cannot tell it.
+    std::string InstanceIdOf(const CLEAN_DEVINFO& record);
+
     std::list<std::unique_ptr<CLEAN_DEVINFO>> m_devices;
     CNameList m_infNames;
     CNameList m_serviceNames;

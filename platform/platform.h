@@ -72,6 +72,16 @@ struct CodePageInfo {
     std::uint8_t leadByteRanges[5][2];
 };
 
+// What SetupUninstallOEMInfA gave. The entry point is looked up at run time:
+// systems without it (or without a driver store) leave the INF files to the
+// plain deletions.
+enum class OemInfUninstall {
+    Done,         // INF, PNF, catalog and store package removed
+    Failed,       // the reason in GetLastError
+    Unavailable,  // setupapi.dll has no SetupUninstallOEMInfA
+};
+enum class StandardStream { Output, Error };
+
 // SetupAPI: BOOL results, the reason in GetLastError.
 class IDeviceSetup {
 public:
@@ -87,6 +97,18 @@ public:
                                            DWORD* requiredSize) = 0;
     virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
     virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
+    // SetupDiGetDeviceInstanceIdA: the instance ID (e.g. USB\VID_C2B5&PID_000A\5&2C&0&1);
+    // ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does not fit.
+    virtual bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                     DWORD* requiredSize) = 0;
+
+    // --- Driver store and restart flags ---
+    // SetupDiGetDeviceInstallParamsA: the Flags word (DI_NEEDREBOOT,
+    // DI_NEEDRESTART), readable after DIF_REMOVE.
+    virtual bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) = 0;
+    // SetupUninstallOEMInfA(infName, flags, NULL) for a published name such
+    // as oem12.inf.
+    virtual OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) = 0;
 };
 
 // Registry: every call returns its error code itself (0 on success) and
@@ -135,6 +157,11 @@ public:
     virtual bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) = 0;
     virtual bool CloseHandle(FileHandle file) = 0;
     virtual bool DeleteFile(const char* path) = 0;
+
+    // --- Restart awareness ---
+    // MoveFileExA(path, newPath, flags); a null newPath with
+    // MOVEFILE_DELAY_UNTIL_REBOOT deletes the file at the next restart.
+    virtual bool MoveFileEx(const char* path, const char* newPath, DWORD flags) = 0;
 };
 
 // The process heap: zero-filled blocks (HEAP_ZERO_MEMORY). Null on failure.
@@ -174,6 +201,18 @@ public:
     virtual void SetLastError(DWORD code) = 0;
     // IsWow64Process(current process): true in a 32-bit process on 64-bit Windows.
     virtual bool IsWow64() = 0;
+    // Writes bytes to the process's standard output or error: its own handle
+    // when that is a file or a pipe, else the parent's console when there is
+    // one. False when there is nowhere to write.
+    virtual bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) = 0;
+
+    // --- Process hand-over ---
+    // GetCommandLineA without the program's own name: the arguments as typed.
+    virtual void GetCommandLineTail(std::string* tail) = 0;
+    // CreateProcessA(application, commandLine) with this process's standard
+    // handles, and waiting for its end: true with its exit status, false
+    // (GetLastError) when it could not be started or waited for.
+    virtual bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) = 0;
 };
 
 // The whole workstation.

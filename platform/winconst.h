@@ -92,4 +92,12 @@ constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
 // Path limit of the ANSI file functions.
 constexpr DWORD MAX_PATH = 260;
 
+// Driver store, restart awareness and process hand-over
+constexpr DWORD SUOI_FORCEDELETE = 0x00000001;
+constexpr DWORD DI_NEEDRESTART = 0x00000080;
+constexpr DWORD DI_NEEDREBOOT = 0x00000100;
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x00000004;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
+
 }  // namespace vk

@@ -81,13 +81,22 @@ e2e_seed "$E2E_PREFIX" seed_demo
 echo "== Before"
 show_workstation "$E2E_PREFIX"
 
-echo "== Running VelkorUSBCleaner.exe"
+echo "== Dry run: VelkorUSBCleaner.exe /list (changes nothing, asks nothing)"
+mkdir -p "$E2E_PREFIX/drive_c/VelkorUSBCleaner"
+cp "$exe" "$E2E_PREFIX/drive_c/VelkorUSBCleaner/VelkorUSBCleaner.exe"
+# The program writes Windows-1252; the terminal reads UTF-8.
+e2e_wine "$E2E_PREFIX" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' /list </dev/null 2>/dev/null |
+  iconv -f CP1252 -t UTF-8 | tr -d '\r' | sed 's/^/   | /'
+e2e_wine_stop "$E2E_PREFIX"
+
+echo "== Running VelkorUSBCleaner.exe /log:C:\\velkor-demo.log"
+E2E_ARGS=('/log:C:\velkor-demo.log')
 if [ -n "${DISPLAY:-}" ]; then
   echo "   The prompts appear on display $DISPLAY: answer them there."
   mkdir -p "$E2E_PREFIX/drive_c/VelkorUSBCleaner"
   cp "$exe" "$E2E_PREFIX/drive_c/VelkorUSBCleaner/VelkorUSBCleaner.exe"
   set +e
-  E2E_RUN_DISPLAY=$DISPLAY e2e_wine "$E2E_PREFIX" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' </dev/null
+  E2E_RUN_DISPLAY=$DISPLAY e2e_wine "$E2E_PREFIX" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' "${E2E_ARGS[@]}" </dev/null
   status=$?
   set -e
   e2e_wine_stop "$E2E_PREFIX"
@@ -102,4 +111,6 @@ fi
 
 echo "== After"
 show_workstation "$E2E_PREFIX"
+echo "== What the pass logged (C:\\velkor-demo.log)"
+iconv -f CP1252 -t UTF-8 "$E2E_PREFIX/drive_c/velkor-demo.log" | tr -d '\r' | sed 's/^/   | /'
 echo "== Exit status: $status"

@@ -6,8 +6,9 @@ set -euo pipefail
 
 host=(cmake ninja-build g++ clang googletest libbenchmark-dev python3)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
-# 64-bit Wine alone: the 32-bit program is built but not run here.
-wine=(wine wine64 xvfb xdotool imagemagick x11-utils)
+# Both Wine loaders: the 32-bit program and tests run in a 32-bit prefix.
+# wine32 is i386-only, so it needs the i386 architecture first.
+wine=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
 
 wanted=()
 case "${1:-all}" in
@@ -30,5 +31,10 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 echo "installing: ${missing[*]}"
+case " ${missing[*]} " in
+    *:i386\ *)
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        ;;
+esac
 apt-get update -q
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -26,5 +26,7 @@ run_host build/host-clang -DCMAKE_CXX_COMPILER=clang++ -DVK_SANITIZE=ON
 echo "== Windows builds (MinGW-w64, x86_64 and i686)"
 bash scripts/build-windows.sh
 
-echo "== Windows tests under Wine (x86_64)"
+echo "== Windows tests under Wine (x86_64, 64-bit prefixes)"
 (cd build/x64 && ctest --output-on-failure)
+echo "== Windows tests under Wine (i686, 32-bit prefixes)"
+(cd build/x86 && ctest --output-on-failure)

@@ -1,7 +1,8 @@
 // An in-memory workstation for tests, fuzzers and benchmarks: USB device
 // instances with their properties, class keys, services, a case-insensitive
-// file system, the process heap, prompts answered from a script, and any
-// operation made to fail on demand. Every mutating call is recorded in order.
+// file system, the driver store, the process heap, prompts answered from a
+// script, other programs to start, and any operation made to fail on demand.
+// Every mutating call is recorded in order.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,7 @@ struct Device {
     bool present = true;
     std::map<DWORD, RegValue> properties;  // by SPDRP_ code
     DWORD removeError = 0;  // DIF_REMOVE fails with this code when not 0
+    DWORD installFlagsAfterRemove = 0;  // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
 
     Device& HardwareIds(const std::vector<std::string>& ids);
     Device& Class(const std::string& name);
@@ -41,6 +43,17 @@ struct Device {
     Device& Property(DWORD property, RegValue value);
     Device& NotPresent();
     Device& RemoveFails(DWORD code);
+    Device& RestartFlagsAfterRemove(DWORD flags);
+};
+
+// A driver package in the driver store, known by its published INF name.
+// Uninstalling it removes the package and the INF and PNF files of that name
+// from the INF folder.
+struct DriverPackage {
+    std::string publishedName;  // e.g. oem12.inf
+    DWORD uninstallError = 0;   // SetupUninstallOEMInfA fails with this code when not 0
+
+    DriverPackage& UninstallFails(DWORD code);
 };
 
 struct RegistryKey {
@@ -111,6 +124,18 @@ public:
     void SetSystemMessage(DWORD code, const std::string& text);
     // Prompt answers, in order; once used up every prompt answers IDOK.
     void AnswerPrompts(const std::vector<int>& answers);
+    // Whether the process has a standard output and error to write to (a
+    // console, file or pipe); true by default.
+    void SetStandardStreams(bool available);
+
+    // --- Driver store, restart and other programs ---------------------------
+    DriverPackage& AddDriverPackage(const std::string& publishedName);
+    // false: setupapi.dll has no SetupUninstallOEMInfA (Windows XP before SP2).
+    void SetStoreUninstallAvailable(bool available);
+    // An executable at `fullPath` that, when run, ends with `exitCode`.
+    File& AddProgram(const std::string& fullPath, DWORD exitCode);
+    // What GetCommandLineTail gives: the arguments the program was started with.
+    void SetCommandLineTail(const std::string& tail);
 
     // Makes an operation fail with `code` (set as last error, or returned for
     // the registry). `operation` is the interface method's name, e.g.
@@ -132,6 +157,9 @@ public:
     // Every call made, mutating or not, as "Name arg" (for order checks).
     const std::vector<std::string>& AllCalls() const;
     const std::vector<Prompt>& Prompts() const;
+    // Everything written to standard output and standard error.
+    const std::string& StandardOutput() const;
+    const std::string& StandardError() const;
     std::size_t LiveHeapBlocks() const;
     // Bytes in live heap blocks at their highest since the last reset (or
     // since the start); ResetHeapPeak starts again from what is live now.
@@ -142,6 +170,9 @@ public:
     // Empties the call records and counts, so that a long run (a benchmark)
     // does not grow them without end.
     void ForgetCalls();
+    bool HasDriverPackage(const std::string& publishedName) const;
+    // Files that MoveFileEx(path, null, MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
+    const std::vector<std::string>& DeletionsAtRestart() const;
 
     // --- IPlatform ---------------------------------------------------------
     DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
@@ -150,6 +181,10 @@ public:
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
     bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
+    bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
+    OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
     LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data, DWORD* size) override;
@@ -173,6 +208,7 @@ public:
     bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
+    bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
 
     void* HeapAlloc(std::size_t size) override;
     void* HeapReAlloc(void* block, std::size_t size) override;
@@ -188,6 +224,9 @@ public:
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
     bool IsWow64() override;
+    void GetCommandLineTail(std::string* tail) override;
+    bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 
 private:
     struct State;

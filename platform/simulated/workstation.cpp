@@ -226,6 +226,16 @@ Device& Device::RemoveFails(DWORD code) {
     return *this;
 }
 
+Device& Device::RestartFlagsAfterRemove(DWORD flags) {
+    installFlagsAfterRemove = flags;
+    return *this;
+}
+
+DriverPackage& DriverPackage::UninstallFails(DWORD code) {
+    uninstallError = code;
+    return *this;
+}
+
 RegistryKey& RegistryKey::Value(const std::string& name, RegValue value) {
     for (auto it = values.begin(); it != values.end();) {
         it = SameText(it->first, name) ? values.erase(it) : std::next(it);
@@ -282,6 +292,12 @@ struct SimulatedWorkstation::State {
     std::map<DWORD, std::string> systemMessages = DefaultSystemMessages();
     std::vector<int> answers;
     std::size_t nextAnswer = 0;
+    std::vector<std::unique_ptr<DriverPackage>> packages;
+    std::vector<std::unique_ptr<DriverPackage>> uninstalledPackages;
+    bool storeUninstallAvailable = true;
+    std::map<std::string, DWORD> programs;  // upper-cased path -> exit code
+    std::string commandLineTail;
+    std::vector<std::string> deletionsAtRestart;
 
     struct Failure {
         std::string operation;
@@ -294,6 +310,9 @@ struct SimulatedWorkstation::State {
     std::vector<std::string> calls;
     std::vector<std::string> allCalls;
     std::vector<Prompt> prompts;
+    bool standardStreams = true;
+    std::string standardOutput;
+    std::string standardError;
     DWORD lastError = 0;
     std::map<void*, std::size_t> heap;
     std::size_t heapBytes = 0;
@@ -363,6 +382,17 @@ struct SimulatedWorkstation::State {
     // The live files by upper-cased path, so that a look-up costs the same
     // in a folder of five files as in one of thousands.
     std::map<std::string, File*> fileIndex;
+    DriverPackage* FindPackage(const std::string& name) {
+        for (auto& p : packages) {
+            if (SameText(p->publishedName, name)) return p.get();
+        }
+        return nullptr;
+    }
+    // A file leaves the file system (and its look-up) but stays readable.
+    void RetireFile(File* file) {
+        fileIndex.erase(Upper(file->path));
+        Retire(files, deletedFiles, file);
+    }
     File* FindFileEntry(const std::string& path) {
         auto it = fileIndex.find(Upper(path));
         return it == fileIndex.end() ? nullptr : it->second;
@@ -505,6 +535,26 @@ void SimulatedWorkstation::AnswerPrompts(const std::vector<int>& answers) {
     m_state->nextAnswer = 0;
 }
 
+DriverPackage& SimulatedWorkstation::AddDriverPackage(const std::string& publishedName) {
+    if (DriverPackage* existing = m_state->FindPackage(publishedName)) return *existing;
+    m_state->packages.push_back(std::make_unique<DriverPackage>());
+    m_state->packages.back()->publishedName = publishedName;
+    return *m_state->packages.back();
+}
+
+void SimulatedWorkstation::SetStoreUninstallAvailable(bool available) {
+    m_state->storeUninstallAvailable = available;
+}
+
+File& SimulatedWorkstation::AddProgram(const std::string& fullPath, DWORD exitCode) {
+    m_state->programs[Upper(fullPath)] = exitCode;
+    return AddFile(fullPath, "MZ");
+}
+
+void SimulatedWorkstation::SetCommandLineTail(const std::string& tail) {
+    m_state->commandLineTail = tail;
+}
+
 void SimulatedWorkstation::FailCall(const std::string& operation, DWORD code, int onCall) {
     m_state->failures.push_back({operation, code, onCall, 0});
 }
@@ -533,6 +583,9 @@ const Service* SimulatedWorkstation::FindService(const std::string& name) const 
 const std::vector<std::string>& SimulatedWorkstation::Calls() const { return m_state->calls; }
 const std::vector<std::string>& SimulatedWorkstation::AllCalls() const { return m_state->allCalls; }
 const std::vector<Prompt>& SimulatedWorkstation::Prompts() const { return m_state->prompts; }
+const std::string& SimulatedWorkstation::StandardOutput() const { return m_state->standardOutput; }
+const std::string& SimulatedWorkstation::StandardError() const { return m_state->standardError; }
+void SimulatedWorkstation::SetStandardStreams(bool available) { m_state->standardStreams = available; }
 std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.size(); }
 std::size_t SimulatedWorkstation::PeakHeapBytes() const {
     return m_state->heapPeak;
@@ -549,6 +602,14 @@ void SimulatedWorkstation::ForgetCalls() {
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() + m_state->searches.size() +
            m_state->openFiles.size();
+}
+
+bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) const {
+    return m_state->FindPackage(publishedName) != nullptr;
+}
+
+const std::vector<std::string>& SimulatedWorkstation::DeletionsAtRestart() const {
+    return m_state->deletionsAtRestart;
 }
 
 std::size_t SimulatedWorkstation::CallCount(const std::string& operation) const {
@@ -662,6 +723,89 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     }
     m_state->removed.insert(device);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    return true;
+}
+
+bool SimulatedWorkstation::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    Device* device = m_state->ElementOf(set, data);
+    DWORD code = 0;
+    if (m_state->Fails("GetDeviceInstallFlags", device ? device->instanceId : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    // The element stays in the set after DIF_REMOVE, and so do its install
+    // parameters: that is where the class installer leaves its restart flags.
+    if (!m_state->sets.count(static_cast<std::uintptr_t>(set))) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!device || !flags) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    *flags = m_state->removed.count(device) ? device->installFlagsAfterRemove : 0;
+    return true;
+}
+
+OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD flags) {
+    std::string name = infName ? infName : "";
+    DWORD code = 0;
+    if (!m_state->storeUninstallAvailable) {
+        m_state->allCalls.push_back("UninstallOEMInf " + name + " (unavailable)");
+        return OemInfUninstall::Unavailable;
+    }
+    if (m_state->Fails("UninstallOEMInf", name, &code)) {
+        m_state->lastError = code;
+        return OemInfUninstall::Failed;
+    }
+    // A published name only, never a path; the only flag is SUOI_FORCEDELETE.
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos || (flags & ~SUOI_FORCEDELETE) != 0) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return OemInfUninstall::Failed;
+    }
+    // Only a published name has a package to remove; the plain deletions are
+    // left to deal with any other INF file.
+    DriverPackage* package = m_state->FindPackage(name);
+    if (!package) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return OemInfUninstall::Failed;
+    }
+    if (package->uninstallError != 0) {
+        m_state->lastError = package->uninstallError;
+        return OemInfUninstall::Failed;
+    }
+    // The system removes its own files whatever their attributes.
+    const std::string inf = m_state->windowsDirectory + "\\inf\\" + name;
+    std::string pnf = inf;
+    if (pnf.size() >= 3) pnf.replace(pnf.size() - 3, 3, "pnf");
+    if (File* infFile = m_state->FindFileEntry(inf))
+        m_state->RetireFile(infFile);
+    if (File* pnfFile = m_state->FindFileEntry(pnf))
+        m_state->RetireFile(pnfFile);
+    State::Retire(m_state->packages, m_state->uninstalledPackages, package);
+    m_state->calls.push_back("UninstallOEMInf " + name);
+    return OemInfUninstall::Done;
+}
+
+bool SimulatedWorkstation::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                               DWORD* requiredSize) {
+    Device* device = m_state->ElementOf(set, data);
+    DWORD code = 0;
+    if (m_state->Fails("GetDeviceInstanceId", device ? device->instanceId : "", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (DWORD error = m_state->CheckElement(set, data)) {
+        m_state->lastError = error;
+        return false;
+    }
+    const DWORD needed = static_cast<DWORD>(device->instanceId.size() + 1);
+    if (requiredSize) *requiredSize = needed;
+    if (!buffer || size < needed) {
+        m_state->lastError = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    std::memcpy(buffer, device->instanceId.c_str(), needed);
     return true;
 }
 
@@ -1134,9 +1278,38 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
         m_state->lastError = file->deleteError;
         return false;
     }
-    m_state->fileIndex.erase(Upper(file->path));
-    State::Retire(m_state->files, m_state->deletedFiles, file);
+    m_state->RetireFile(file);
     m_state->calls.push_back("DeleteFile " + text);
+    return true;
+}
+
+bool SimulatedWorkstation::MoveFileEx(const char* path, const char* newPath, DWORD flags) {
+    DWORD code = 0;
+    std::string text = path ? path : "";
+    if (m_state->Fails("MoveFileEx", text, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    // Only the deletion at restart is modelled: no new name, delay flag.
+    if (newPath != nullptr || flags != MOVEFILE_DELAY_UNTIL_REBOOT) {
+        m_state->lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (DWORD error = m_state->CheckPath(text)) {
+        m_state->lastError = error;
+        return false;
+    }
+    if (!m_state->FindFileEntry(text)) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    // The pending deletion is written to the registry: administrators only.
+    if (!m_state->administrator) {
+        m_state->lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    m_state->deletionsAtRestart.push_back(text);
+    m_state->calls.push_back("MoveFileEx " + text + " at restart");
     return true;
 }
 
@@ -1368,6 +1541,38 @@ void SimulatedWorkstation::SetLastError(DWORD code) {
     m_state->lastError = code;
 }
 
+void SimulatedWorkstation::GetCommandLineTail(std::string* tail) {
+    ++m_state->callCounts["GetCommandLineTail"];
+    m_state->allCalls.push_back("GetCommandLineTail");
+    if (tail) *tail = m_state->commandLineTail;
+}
+
+bool SimulatedWorkstation::RunProcess(const char* application, const char* commandLine, DWORD* exitCode) {
+    DWORD code = 0;
+    std::string app = application ? application : "";
+    std::string line = commandLine ? commandLine : "";
+    if (m_state->Fails("RunProcess", app, &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (DWORD error = m_state->CheckPath(app)) {
+        m_state->lastError = error;
+        return false;
+    }
+    if (!m_state->FindFileEntry(app)) {
+        m_state->lastError = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    auto program = m_state->programs.find(Upper(app));
+    if (program == m_state->programs.end()) {
+        m_state->lastError = 193;  // ERROR_BAD_EXE_FORMAT: a file that is no program
+        return false;
+    }
+    m_state->calls.push_back("RunProcess " + app + " | " + line);
+    if (exitCode) *exitCode = program->second;
+    return true;
+}
+
 bool SimulatedWorkstation::IsWow64() {
     DWORD code = 0;
     if (m_state->Fails("IsWow64", "", &code)) {
@@ -1375,6 +1580,21 @@ bool SimulatedWorkstation::IsWow64() {
         return false;
     }
     return m_state->wow64;
+}
+
+bool SimulatedWorkstation::WriteStandardStream(StandardStream stream, const char* data, std::size_t length) {
+    DWORD code = 0;
+    if (m_state->Fails("WriteStandardStream", stream == StandardStream::Output ? "output" : "error", &code)) {
+        m_state->lastError = code;
+        return false;
+    }
+    if (!m_state->standardStreams) {
+        m_state->lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    std::string& target = stream == StandardStream::Output ? m_state->standardOutput : m_state->standardError;
+    target.append(data, length);
+    return true;
 }
 
 }  // namespace vk::sim

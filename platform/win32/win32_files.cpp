@@ -110,4 +110,8 @@ bool Win32Platform::DeleteFile(const char* path) {
     return ::DeleteFileA(path) != FALSE;
 }
 
+bool Win32Platform::MoveFileEx(const char* path, const char* newPath, DWORD flags) {
+    return ::MoveFileExA(path, newPath, flags) != FALSE;
+}
+
 }  // namespace vk

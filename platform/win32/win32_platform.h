@@ -20,6 +20,10 @@ public:
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
     bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
+    bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
+    OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
 
     // IRegistry
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
@@ -47,6 +51,7 @@ public:
     bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
+    bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;
@@ -64,6 +69,9 @@ public:
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
     bool IsWow64() override;
+    void GetCommandLineTail(std::string* tail) override;
+    bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 };
 
 }  // namespace vk

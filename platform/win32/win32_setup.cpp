@@ -80,4 +80,48 @@ bool Win32Platform::DestroyDeviceInfoList(DevInfoSet set) {
     return ::SetupDiDestroyDeviceInfoList(Native(set)) != FALSE;
 }
 
+bool Win32Platform::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                        DWORD* requiredSize) {
+    SP_DEVINFO_DATA native{};
+    if (data != nullptr) {
+        native = ToNative(*data);
+    }
+    ::DWORD required = 0;
+    const BOOL ok = ::SetupDiGetDeviceInstanceIdA(Native(set), data != nullptr ? &native : nullptr, buffer, size,
+                                                  &required);
+    if (requiredSize != nullptr) {
+        *requiredSize = required;
+    }
+    return ok != FALSE;
+}
+
+bool Win32Platform::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    SP_DEVINFO_DATA native{};
+    if (data != nullptr) {
+        native = ToNative(*data);
+    }
+    SP_DEVINSTALL_PARAMS_A params{};
+    params.cbSize = sizeof params;
+    const BOOL ok =
+        ::SetupDiGetDeviceInstallParamsA(Native(set), data != nullptr ? &native : nullptr, &params);
+    if (ok && flags != nullptr) {
+        *flags = params.Flags;
+    }
+    return ok != FALSE;
+}
+
+OemInfUninstall Win32Platform::UninstallOEMInf(const char* infName, DWORD flags) {
+    // Windows XP before SP2 has no SetupUninstallOEMInfA: looked up rather
+    // than imported, so that the program still starts there.
+    using UninstallFn = BOOL(WINAPI*)(PCSTR, ::DWORD, PVOID);
+    const HMODULE setupapi = ::GetModuleHandleA("setupapi.dll");
+    const FARPROC procedure =
+        setupapi != nullptr ? ::GetProcAddress(setupapi, "SetupUninstallOEMInfA") : nullptr;
+    if (procedure == nullptr) {
+        return OemInfUninstall::Unavailable;
+    }
+    const auto uninstall = reinterpret_cast<UninstallFn>(reinterpret_cast<void (*)()>(procedure));
+    return uninstall(infName, flags, nullptr) ? OemInfUninstall::Done : OemInfUninstall::Failed;
+}
+
 }  // namespace vk

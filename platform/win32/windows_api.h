@@ -15,6 +15,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After <windows.h>, which declares the types they use.
 #include <setupapi.h>
 #include <winsvc.h>
 
@@ -28,6 +29,7 @@
 #undef GetWindowsDirectory
 #undef LoadString
 #undef MessageBox
+#undef MoveFileEx
 #undef OpenSCManager
 #undef OpenService
 #undef RegOpenKeyEx
@@ -48,6 +50,8 @@ inline HDEVINFO invalid_devinfo_value() noexcept {
 using unique_hlocal = unique_any<HLOCAL, decltype(&::LocalFree), ::LocalFree>;
 using unique_hkey = unique_any<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
 using unique_schandle = unique_any<SC_HANDLE, decltype(&::CloseServiceHandle), ::CloseServiceHandle>;
+// Process and thread handles are null when absent, unlike file handles.
+using unique_handle = unique_any<HANDLE, decltype(&::CloseHandle), ::CloseHandle>;
 using unique_hfile = unique_any<HANDLE, decltype(&::CloseHandle), ::CloseHandle, &invalid_handle_value>;
 using unique_hfind = unique_any<HANDLE, decltype(&::FindClose), ::FindClose, &invalid_handle_value>;
 using unique_hdevinfo = unique_any<HDEVINFO, decltype(&::SetupDiDestroyDeviceInfoList),

@@ -1,7 +1,10 @@
 # Shared helpers for running VelkorUSBCleaner.exe under Wine against a seeded
 # prefix and checking what is left afterwards. Meant to be sourced.
 #
-# Wine facts the helpers rely on (Wine 8.0, 64-bit only):
+# E2E_WINEARCH (win64 by default, or win32) is the architecture of the prefixes
+# made here; a 32-bit prefix is 32-bit Windows, where the 32-bit program works.
+#
+# Wine facts the helpers rely on (Wine 8.0):
 # - services.exe loads the service keys once, when the wineserver session
 #   starts; services seeded while it runs are invisible to OpenServiceA, so the
 #   session is ended (wineserver -w) between seeding and running the program.
@@ -60,8 +63,8 @@ e2e_make_template() {
     fi
     rm -rf "$template"
     e2e_log "creating Wine template prefix $template"
-    env -u DISPLAY WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH="${E2E_WINEARCH:-win64}" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; exit 1; }
     e2e_wine_stop "$template"
     [ -f "$template/system.reg" ] || { cat "$template.log" >&2; exit 1; }
     touch "$template/.e2e-ready"
@@ -266,21 +269,34 @@ e2e_visible_prompts() {
 # prompt in turn with the next key of the answers ("Return" presses the
 # default OK button, "Escape" is Cancel); prompts beyond the answers get Return
 # so the run can end, and are still counted.
-# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); for prompt
-# N leaves <shots>/<name>-promptN.png and, when a dialog probe is given,
+# The program's arguments are taken from the array E2E_ARGS (none by default).
+# Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); leaves
+# the program's standard output in <shots>/<name>-stdout.txt and its standard
+# error in <shots>/<name>-program.log; for prompt N leaves
+# <shots>/<name>-promptN.png and, when a dialog probe is given,
 # <shots>/<name>-promptN.txt with its text.
 e2e_run_program() {
   local prefix=$1 exe=$2 shots=$3 name=$4 probe=$5
   shift 5
   local answers=("$@")
-  local app_dir="$prefix/drive_c/VelkorUSBCleaner"
+  # E2E_PROGRAM_SUBDIR puts the program in a folder of its own below
+  # C:\VelkorUSBCleaner (x86, as shipped); E2E_SIBLING_PROGRAM, when set, is
+  # copied to C:\VelkorUSBCleaner\x64 beside it.
+  local subdir=${E2E_PROGRAM_SUBDIR:-}
+  local app_dir="$prefix/drive_c/VelkorUSBCleaner${subdir:+/$subdir}"
+  local win_exe="C:\\VelkorUSBCleaner${subdir:+\\$subdir}\\VelkorUSBCleaner.exe"
   local deadline=$((SECONDS + ${E2E_RUN_TIMEOUT:-60}))
   local pid window last="" key n=0 i
   mkdir -p "$app_dir" "$shots"
   # The caption is the executable's name, so run a copy with the shipped name.
   cp "$exe" "$app_dir/VelkorUSBCleaner.exe"
-  E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" 'C:\VelkorUSBCleaner\VelkorUSBCleaner.exe' \
-    </dev/null >"$shots/$name-program.log" 2>&1 &
+  if [ -n "${E2E_SIBLING_PROGRAM:-}" ]; then
+    [ -f "$E2E_SIBLING_PROGRAM" ] || e2e_die "64-bit program not found: $E2E_SIBLING_PROGRAM (scripts/build-windows.sh)"
+    mkdir -p "$prefix/drive_c/VelkorUSBCleaner/x64"
+    cp "$E2E_SIBLING_PROGRAM" "$prefix/drive_c/VelkorUSBCleaner/x64/VelkorUSBCleaner.exe"
+  fi
+  E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$win_exe" \
+    ${E2E_ARGS[@]+"${E2E_ARGS[@]}"} </dev/null >"$shots/$name-stdout.txt" 2>"$shots/$name-program.log" &
   pid=$!
   E2E_PROMPTS=0
   while kill -0 "$pid" 2>/dev/null; do
@@ -351,8 +367,12 @@ e2e_text_first="Avant de lancer l'installation de votre lecteur VELKOR
 débranchez le câble USB au niveau du poste de travail."
 e2e_text_second="Rebranchez maintenant votre lecteur VELKOR
 au poste de travail pour continuer l'installation."
+e2e_text_wow64="Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.
 
-# expect_prompts first second | expect_prompts first
+Lancez la version 64 bits du programme (dossier x64).
+Aucune modification n'a été faite."
+
+# expect_prompts first second | expect_prompts first | expect_prompts wow64
 expect_prompts() {
   local kinds=("$@") n=0 kind file body buttons icon want_text want_buttons
   if [ "$E2E_PROMPTS" = "${#kinds[@]}" ]; then
@@ -368,6 +388,7 @@ expect_prompts() {
     case $kind in
       first) want_text=$e2e_text_first want_buttons=2 ;;
       second) want_text=$e2e_text_second want_buttons=1 ;;
+      wow64) want_text=$e2e_text_wow64 want_buttons=1 ;;
     esac
     buttons=$(sed -n 's/^buttons=//p' "$file")
     icon=$(sed -n 's/^icon=//p' "$file")
@@ -415,6 +436,35 @@ expect_file() {
     [ "$state" = present ] && e2e_pass "file kept: $where/$name" || e2e_fail "file deleted: $where/$name (still there)"
   else
     [ "$state" = absent ] && e2e_pass "file deleted: $where/$name" || e2e_fail "file kept: $where/$name (gone)"
+  fi
+}
+
+# e2e_expect_line WHAT FILE TEXT: FILE (read as Windows-1252, CR LF line
+# ends) has a line that is TEXT, compared without regard to case.
+e2e_expect_line() {
+  local what=$1 file=$2 text=$3
+  if iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | grep -qixF -- "$text"; then
+    e2e_pass "$what has the line: $text"
+  else
+    e2e_fail "$what has the line: $text (got: $(iconv -f CP1252 -t UTF-8 "$file" 2>/dev/null | tr -d '\r' | head -c 3000))"
+  fi
+}
+
+# expect_stdout_line TEXT: a line of the program's standard output.
+expect_stdout_line() { e2e_expect_line "standard output" "$E2E_SHOTS/$E2E_NAME-stdout.txt" "$1"; }
+
+# expect_log_line FILE TEXT: a line of the log FILE in the prefix's drive C.
+expect_log_line() { e2e_expect_line "log $1" "$E2E_PREFIX/drive_c/$1" "$2"; }
+
+# expect_log_entries FILE: the log is not empty and every line of it starts an
+# Info entry (the unattended pass above logs no failure).
+expect_log_entries() {
+  local file="$E2E_PREFIX/drive_c/$1" bad
+  bad=$(tr -d '\r' <"$file" 2>/dev/null | grep -cv '^\[INFO\] : ')
+  if [ -s "$file" ] && [ "$bad" = 0 ]; then
+    e2e_pass "every line of log $1 is an [INFO] entry"
+  else
+    e2e_fail "every line of log $1 is an [INFO] entry ($bad other lines, or no log)"
   fi
 }
 

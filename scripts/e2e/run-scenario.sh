@@ -2,6 +2,8 @@
 # Runs one end-to-end scenario of VelkorUSBCleaner.exe under Wine and checks
 # the workstation it leaves behind.
 # Usage: run-scenario.sh <scenario> <VelkorUSBCleaner.exe> <work dir> [dialog_probe.exe]
+# E2E_WINEARCH=win32 runs it in a 32-bit prefix (default win64); the work dir
+# keeps one template prefix, so give each architecture its own.
 # Scenarios live in tests/e2e/scenarios/<scenario>/scenario.sh: ANSWERS (keys
 # for the prompts), seed (builds the workstation) and check (its end state).
 set -uo pipefail
@@ -27,9 +29,13 @@ e2e_require_tools xwininfo flock
 if [ -z "$probe" ]; then
   probe="$work/dialog_probe.exe"
   if [ ! -f "$probe" ] || [ "$root/tests/e2e/dialog_probe.cpp" -nt "$probe" ]; then
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+    case ${E2E_WINEARCH:-win64} in
+      win32) cxx=i686-w64-mingw32-g++-posix ;;
+      *) cxx=x86_64-w64-mingw32-g++-posix ;;
+    esac
+    command -v "$cxx" >/dev/null ||
       e2e_die "no dialog probe given and no MinGW compiler to build one (scripts/install-deps.sh windows)"
-    x86_64-w64-mingw32-g++-posix -std=c++17 -O1 -static -o "$probe.tmp$$" "$root/tests/e2e/dialog_probe.cpp" ||
+    "$cxx" -std=c++17 -O1 -static -o "$probe.tmp$$" "$root/tests/e2e/dialog_probe.cpp" ||
       e2e_die "could not build the dialog probe"
     mv "$probe.tmp$$" "$probe"
   fi
@@ -37,6 +43,7 @@ fi
 probe=$(realpath "$probe")
 
 ANSWERS=(Return Return)
+E2E_ARGS=()
 # shellcheck source=/dev/null
 . "$root/tests/e2e/scenarios/workstations.sh"
 # shellcheck source=/dev/null

@@ -1,5 +1,6 @@
 // Turns the diagnostic log on into a temporary file and reads back what was
-// written, byte for byte.
+// written, byte for byte. The activity entries (what a logged pass did) are
+// left out unless asked for, so tests of the failure messages see only those.
 #pragma once
 
 #include <cstdio>
@@ -11,9 +12,10 @@ namespace vk::test {
 
 class LogCapture {
 public:
-    explicit LogCapture(CDiagnosticLog& log) : m_file(std::tmpfile()) {
+    explicit LogCapture(CDiagnosticLog& log, bool activity = false) : m_file(std::tmpfile()) {
         log.m_logFile = m_file;
         log.m_logEnabled = true;
+        log.m_logActivity = activity;
     }
     ~LogCapture() {
         if (m_file) std::fclose(m_file);

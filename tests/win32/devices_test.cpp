@@ -79,6 +79,15 @@ TEST_F(DeviceSetupTest, SeededReaderIsEnumeratedWithItsProperties) {
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), size), std::string("velkorusb", 10));
 
+    // The instance ID names the device in the log and the plan.
+    char instance[260] = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(m_platform.GetDeviceInstanceId(set.get(), &data, instance, sizeof instance, &needed));
+    EXPECT_EQ(_stricmp(instance, "USB\\VID_C2B5&PID_000A\\VKTEST0001"), 0) << instance;
+    EXPECT_FALSE(m_platform.GetDeviceInstanceId(set.get(), &data, instance, 8, &needed));
+    EXPECT_EQ(m_platform.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, std::strlen("USB\\VID_C2B5&PID_000A\\VKTEST0001") + 1);
+
     // Too small a buffer: the size needed.
     size = 0;
     EXPECT_FALSE(m_platform.GetDeviceRegistryProperty(set.get(), &data, SPDRP_HARDWAREID, &type, buffer, 8, &size));
@@ -100,13 +109,39 @@ TEST_F(DeviceSetupTest, ElementSizeMustBeThisProcessesSpDevinfoData) {
     EXPECT_EQ(m_platform.GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
 }
 
+// SetupAPI takes the element size of the process's own architecture: 28
+// bytes in a 32-bit process (a pointer-sized Reserved of 4 bytes), 32 in a
+// 64-bit one. DevInfoData must be exactly that size to be accepted.
+TEST_F(DeviceSetupTest, ElementOfThisArchitecturesSizeIsAccepted) {
+    const DWORD expected = sizeof(void*) == 4 ? 28 : 32;
+    ASSERT_EQ(sizeof(DevInfoData), expected);
+    unique_vk_devinfo set(m_platform.GetClassDevs("USB", DIGCF_ALLCLASSES));
+    ASSERT_TRUE(set);
+    DevInfoData data{};
+    data.cbSize = expected;
+    EXPECT_TRUE(m_platform.EnumDeviceInfo(set.get(), 0, &data)) << m_platform.GetLastError();
+}
+
 TEST_F(DeviceSetupTest, RemovalThroughTheClassInstallerDeletesTheInstance) {
     {
         unique_vk_devinfo set(m_platform.GetClassDevs("USB", DIGCF_ALLCLASSES));
         ASSERT_TRUE(set);
         DevInfoData data{};
         ASSERT_TRUE(FindSeeded(set.get(), &data));
+        DWORD flags = 0xFFFFFFFF;
+        ASSERT_TRUE(m_platform.GetDeviceInstallFlags(set.get(), &data, &flags)) << m_platform.GetLastError();
+        EXPECT_EQ(flags & (DI_NEEDREBOOT | DI_NEEDRESTART), 0u);
         EXPECT_TRUE(m_platform.CallClassInstaller(DIF_REMOVE, set.get(), &data)) << m_platform.GetLastError();
+        // Windows keeps the removed element's install parameters, where the
+        // class installer leaves DI_NEEDREBOOT or DI_NEEDRESTART; Wine drops
+        // the element, so the pass learns nothing there and goes on.
+        if (RunningUnderWine()) {
+            EXPECT_FALSE(m_platform.GetDeviceInstallFlags(set.get(), &data, &flags));
+            EXPECT_EQ(m_platform.GetLastError(), ERROR_NO_SUCH_DEVINST);
+        } else {
+            EXPECT_TRUE(m_platform.GetDeviceInstallFlags(set.get(), &data, &flags))
+                << m_platform.GetLastError();
+        }
         EXPECT_TRUE(m_platform.DestroyDeviceInfoList(set.release()));
     }
     unique_vk_devinfo again(m_platform.GetClassDevs("USB", DIGCF_ALLCLASSES));

@@ -1,0 +1,111 @@
+#include "app/switches.h"
+
+#include <cstring>
+
+#include "res/resource.h"
+
+namespace vk {
+
+const SwitchSpec kSwitches[] = {
+    {SwitchId::List, "list", false, IDS_HELP_LIST},
+    {SwitchId::Quiet, "quiet", false, IDS_HELP_QUIET},
+    {SwitchId::Log, "log", true, IDS_HELP_LOG},
+    {SwitchId::Help, "?", false, IDS_HELP_HELP},
+    {SwitchId::Help, "help", false, 0},
+};
+const std::size_t kSwitchCount = sizeof kSwitches / sizeof kSwitches[0];
+
+namespace {
+
+bool SameNameNoCase(const char* a, const char* b, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        char ca = a[i];
+        char cb = b[i];
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca + 32);
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb + 32);
+        if (ca != cb) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
+    RunOptions options;
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) continue;
+        const char* body = argument.c_str() + 1;
+        const std::size_t colon = argument.find(':', 1);
+        const std::size_t nameLength = (colon == std::string::npos ? argument.size() : colon) - 1;
+        for (const SwitchSpec& spec : kSwitches) {
+            if (std::strlen(spec.name) != nameLength || !SameNameNoCase(body, spec.name, nameLength))
+                continue;
+            // A value where none is taken, or none where one is needed, is not this switch.
+            if (spec.takesValue != (colon != std::string::npos)) break;
+            switch (spec.id) {
+                case SwitchId::List:
+                    options.list = true;
+                    break;
+                case SwitchId::Quiet:
+                    options.quiet = true;
+                    break;
+                case SwitchId::Help:
+                    options.help = true;
+                    break;
+                case SwitchId::Log:
+                    options.log = true;
+                    options.logPath = argument.substr(colon + 1);
+                    break;
+            }
+            break;
+        }
+    }
+    return options;
+}
+
+std::vector<std::string> SplitCommandLine(const char* commandLine) {
+    std::vector<std::string> arguments;
+    if (commandLine == nullptr) return arguments;
+    const char* p = commandLine;
+    for (;;) {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (*p == '\0') break;
+        std::string argument;
+        bool quoted = false;
+        while (*p != '\0' && (quoted || (*p != ' ' && *p != '\t'))) {
+            if (*p == '\\') {
+                std::size_t backslashes = 0;
+                while (*p == '\\') {
+                    ++backslashes;
+                    ++p;
+                }
+                if (*p == '"') {
+                    argument.append(backslashes / 2, '\\');
+                    if (backslashes % 2 == 1) {
+                        argument += '"';
+                        ++p;
+                    }
+                } else {
+                    argument.append(backslashes, '\\');
+                }
+                continue;
+            }
+            if (*p == '"') {
+                // Inside quotes, "" stands for one quote and the quotes go on.
+                if (quoted && p[1] == '"') {
+                    argument += '"';
+                    p += 2;
+                    continue;
+                }
+                quoted = !quoted;
+                ++p;
+                continue;
+            }
+            argument += *p++;
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+}  // namespace vk

@@ -1,0 +1,39 @@
+// The command line: one table of every switch, the parser that turns the
+// arguments into run options, and the splitter of the raw command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vk {
+
+enum class SwitchId { List, Quiet, Log, Help };
+
+struct SwitchSpec {
+    SwitchId id;
+    const char* name;     // without the leading / or -, compared case-insensitively
+    bool takesValue;      // written name:value
+    unsigned helpString;  // string resource of its help line; 0 for an alias
+};
+
+extern const SwitchSpec kSwitches[];
+extern const std::size_t kSwitchCount;
+
+struct RunOptions {
+    bool list = false;
+    bool quiet = false;
+    bool help = false;
+    bool log = false;     // a /log: switch was given, even with an empty name
+    std::string logPath;  // the last /log: value
+};
+
+// Arguments that are not switches, or not ours, are ignored, as the program
+// always did with its arguments.
+RunOptions ParseSwitches(const std::vector<std::string>& arguments);
+
+// Splits a command line (without the program name) into arguments by the
+// rules of the Microsoft C runtime: blanks separate, double quotes group,
+// backslashes escape a quote only when they precede one.
+std::vector<std::string> SplitCommandLine(const char* commandLine);
+
+}  // namespace vk

@@ -1,0 +1,287 @@
+#include "platform/dry_run.h"
+
+#include <cstring>
+
+namespace vk {
+
+namespace {
+
+// Windows compares file and service names without regard to case.
+std::string Folded(const std::string& text) {
+    std::string folded = text;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return folded;
+}
+
+std::string FolderOf(const char* pattern) {
+    const std::string text = pattern ? pattern : "";
+    const std::size_t slash = text.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool DryRunPlatform::Deleted(const std::string& path) const {
+    return m_deletedFiles.count(Folded(path)) != 0;
+}
+
+bool DryRunPlatform::Hidden(const Search& search, const FindData& data) const {
+    return search.deleted.count(Folded(search.folder + data.fileName)) != 0;
+}
+
+// --- Device setup --------------------------------------------------------
+
+DevInfoSet DryRunPlatform::GetClassDevs(const char* enumerator, DWORD flags) {
+    return m_real.GetClassDevs(enumerator, flags);
+}
+
+bool DryRunPlatform::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) {
+    return m_real.EnumDeviceInfo(set, index, data);
+}
+
+bool DryRunPlatform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
+                                               DWORD* regType, std::uint8_t* buffer, DWORD capacity,
+                                               DWORD* requiredSize) {
+    return m_real.GetDeviceRegistryProperty(set, data, property, regType, buffer, capacity, requiredSize);
+}
+
+bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet set, const DevInfoData* data) {
+    char instance[512] = {};
+    DWORD needed = 0;
+    std::string subject = "?";
+    if (m_real.GetDeviceInstanceId(set, data, instance, sizeof instance, &needed)) subject = instance;
+    m_actions.push_back({PlannedAction::Kind::RemoveDevice, subject});
+    return true;
+}
+
+bool DryRunPlatform::DestroyDeviceInfoList(DevInfoSet set) {
+    return m_real.DestroyDeviceInfoList(set);
+}
+
+bool DryRunPlatform::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                                         DWORD* requiredSize) {
+    return m_real.GetDeviceInstanceId(set, data, buffer, size, requiredSize);
+}
+
+// --- Registry ------------------------------------------------------------
+
+LONG DryRunPlatform::RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access,
+                                  RegKey* key) {
+    return m_real.RegOpenKeyEx(root, subKey, options, access, key);
+}
+
+LONG DryRunPlatform::RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                                     DWORD* size) {
+    return m_real.RegQueryValueEx(key, valueName, type, data, size);
+}
+
+LONG DryRunPlatform::RegCloseKey(RegKey key) {
+    return m_real.RegCloseKey(key);
+}
+
+// --- Services ------------------------------------------------------------
+
+ScHandle DryRunPlatform::OpenSCManager(DWORD access) {
+    return m_real.OpenSCManager(access);
+}
+
+ScHandle DryRunPlatform::OpenService(ScHandle manager, const char* serviceName, DWORD access) {
+    const std::string name = serviceName ? serviceName : "";
+    // Once its last handle is closed a deleted service is gone.
+    if (m_deletedServices.count(Folded(name))) {
+        m_real.SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+        return kNullScHandle;
+    }
+    const ScHandle service = m_real.OpenService(manager, serviceName, access);
+    if (service != kNullScHandle) m_services[service] = name;
+    return service;
+}
+
+bool DryRunPlatform::DeleteService(ScHandle service) {
+    auto it = m_services.find(service);
+    const std::string name = it == m_services.end() ? std::string("?") : it->second;
+    m_actions.push_back({PlannedAction::Kind::DeleteService, name});
+    m_deletedServices.insert(Folded(name));
+    return true;
+}
+
+bool DryRunPlatform::CloseServiceHandle(ScHandle handle) {
+    m_services.erase(handle);
+    return m_real.CloseServiceHandle(handle);
+}
+
+// --- Files ---------------------------------------------------------------
+
+DWORD DryRunPlatform::GetWindowsDirectory(char* buffer, DWORD size) {
+    return m_real.GetWindowsDirectory(buffer, size);
+}
+
+FindHandle DryRunPlatform::FindFirstFile(const char* pattern, FindData* data) {
+    Search search{FolderOf(pattern), m_deletedFiles};
+    FindData found{};
+    const FindHandle handle = m_real.FindFirstFile(pattern, &found);
+    if (handle == kInvalidFindHandle) return handle;
+    while (Hidden(search, found)) {
+        if (!m_real.FindNextFile(handle, &found)) {
+            m_real.FindClose(handle);
+            m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+            return kInvalidFindHandle;
+        }
+    }
+    if (data) *data = found;
+    m_searches[handle] = std::move(search);
+    return handle;
+}
+
+bool DryRunPlatform::FindNextFile(FindHandle search, FindData* data) {
+    auto it = m_searches.find(search);
+    FindData found{};
+    for (;;) {
+        if (!m_real.FindNextFile(search, &found)) return false;
+        if (it == m_searches.end() || !Hidden(it->second, found)) break;
+    }
+    if (data) *data = found;
+    return true;
+}
+
+bool DryRunPlatform::FindClose(FindHandle search) {
+    m_searches.erase(search);
+    return m_real.FindClose(search);
+}
+
+bool DryRunPlatform::GetFileAttributesEx(const char* path, FileAttributeData* data) {
+    if (path && Deleted(path)) {
+        m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    return m_real.GetFileAttributesEx(path, data);
+}
+
+bool DryRunPlatform::SetFileAttributes(const char* path, DWORD attributes) {
+    m_actions.push_back({PlannedAction::Kind::SetFileAttributes, path ? path : "", attributes});
+    return true;
+}
+
+FileHandle DryRunPlatform::CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) {
+    if (path && Deleted(path)) {
+        m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+        return kInvalidFileHandle;
+    }
+    if (access & GENERIC_WRITE) {
+        const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
+        m_writeHandles[handle] = path ? path : "";
+        return handle;
+    }
+    return m_real.CreateFile(path, access, shareMode, disposition);
+}
+
+bool DryRunPlatform::SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                                 const FileTime* lastWrite) {
+    auto it = m_writeHandles.find(file);
+    if (it == m_writeHandles.end()) return m_real.SetFileTime(file, creation, lastAccess, lastWrite);
+    m_actions.push_back({PlannedAction::Kind::SetFileTimes, it->second});
+    return true;
+}
+
+bool DryRunPlatform::GetFileSizeEx(FileHandle file, std::uint64_t* size) {
+    return m_real.GetFileSizeEx(file, size);
+}
+
+bool DryRunPlatform::ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) {
+    return m_real.ReadFile(file, buffer, toRead, read);
+}
+
+bool DryRunPlatform::CloseHandle(FileHandle file) {
+    if (m_writeHandles.erase(file)) return true;
+    return m_real.CloseHandle(file);
+}
+
+bool DryRunPlatform::DeleteFile(const char* path) {
+    const std::string text = path ? path : "";
+    // A file that is already gone cannot be deleted again, as on the real one.
+    if (Deleted(text)) {
+        m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    m_actions.push_back({PlannedAction::Kind::DeleteFile, text});
+    m_deletedFiles.insert(Folded(text));
+    return true;
+}
+
+// --- Heap, user interface and texts --------------------------------------
+
+void* DryRunPlatform::HeapAlloc(std::size_t size) {
+    return m_real.HeapAlloc(size);
+}
+void* DryRunPlatform::HeapReAlloc(void* block, std::size_t size) {
+    return m_real.HeapReAlloc(block, size);
+}
+bool DryRunPlatform::HeapFree(void* block) {
+    return m_real.HeapFree(block);
+}
+
+int DryRunPlatform::MessageBox(const char* text, const char* caption, DWORD type) {
+    return m_real.MessageBox(text, caption, type);
+}
+int DryRunPlatform::LoadString(unsigned id, char* buffer, int bufferMax) {
+    return m_real.LoadString(id, buffer, bufferMax);
+}
+DWORD DryRunPlatform::GetModuleFileName(char* buffer, DWORD size) {
+    return m_real.GetModuleFileName(buffer, size);
+}
+DWORD DryRunPlatform::FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) {
+    return m_real.FormatSystemMessage(messageId, languageId, text);
+}
+DWORD DryRunPlatform::FormatStringMessage(const char* pattern, const char* insert, std::string* text) {
+    return m_real.FormatStringMessage(pattern, insert, text);
+}
+DWORD DryRunPlatform::CharUpperBuff(char* text, DWORD length) {
+    return m_real.CharUpperBuff(text, length);
+}
+bool DryRunPlatform::GetCPInfo(CodePageInfo* info) {
+    return m_real.GetCPInfo(info);
+}
+DWORD DryRunPlatform::GetLastError() {
+    return m_real.GetLastError();
+}
+void DryRunPlatform::SetLastError(DWORD code) {
+    m_real.SetLastError(code);
+}
+bool DryRunPlatform::IsWow64() {
+    return m_real.IsWow64();
+}
+bool DryRunPlatform::WriteStandardStream(StandardStream stream, const char* data, std::size_t length) {
+    return m_real.WriteStandardStream(stream, data, length);
+}
+
+// --- Driver store, restart and other programs ------------------------------
+
+bool DryRunPlatform::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    return m_real.GetDeviceInstallFlags(set, data, flags);
+}
+
+OemInfUninstall DryRunPlatform::UninstallOEMInf(const char* infName, DWORD) {
+    const std::string name = infName ? infName : "";
+    m_actions.push_back({PlannedAction::Kind::UninstallInf, name});
+    // Whether the store knows the name shows only when it is asked for real,
+    // so the INF pair stays visible: the plan also lists the file deletions
+    // that a store without the package leaves to the pass.
+    return OemInfUninstall::Done;
+}
+
+bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
+    m_actions.push_back({PlannedAction::Kind::DeleteAtRestart, path ? path : ""});
+    return true;
+}
+
+void DryRunPlatform::GetCommandLineTail(std::string* tail) { m_real.GetCommandLineTail(tail); }
+
+// Another program could change anything: nothing is started.
+bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
+    m_real.SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+}  // namespace vk

@@ -1,0 +1,121 @@
+// A workstation on which nothing changes: every read goes to the real
+// platform, every call that would change the workstation (device removal,
+// file attributes, times and deletion, service deletion, driver-store
+// uninstall, deletion at restart) is recorded and
+// reported as done. Later reads see the recorded deletions, so the pass over
+// it takes the same course as over the real workstation.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vk {
+
+struct PlannedAction {
+    enum class Kind {
+        RemoveDevice,
+        SetFileAttributes,
+        SetFileTimes,
+        DeleteFile,
+        DeleteService,
+        UninstallInf,     // a published INF out of the driver store
+        DeleteAtRestart,  // a file in use, deleted at the next restart
+    };
+    Kind kind;
+    std::string subject;   // instance ID, full path or service name
+    DWORD attributes = 0;  // SetFileAttributes: the word that would be written
+};
+
+class DryRunPlatform final : public IPlatform {
+public:
+    explicit DryRunPlatform(IPlatform& real) : m_real(real) {}
+
+    // What the pass would have done, in order.
+    const std::vector<PlannedAction>& Actions() const { return m_actions; }
+
+    // IDeviceSetup
+    DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
+    bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
+    bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
+                                   std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool DestroyDeviceInfoList(DevInfoSet set) override;
+    bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
+                             DWORD* requiredSize) override;
+    bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
+    OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+
+    // IRegistry
+    LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
+    LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                         DWORD* size) override;
+    LONG RegCloseKey(RegKey key) override;
+
+    // IServiceManager
+    ScHandle OpenSCManager(DWORD access) override;
+    ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
+    bool DeleteService(ScHandle service) override;
+    bool CloseServiceHandle(ScHandle handle) override;
+
+    // IFileSystem
+    DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
+    FindHandle FindFirstFile(const char* pattern, FindData* data) override;
+    bool FindNextFile(FindHandle search, FindData* data) override;
+    bool FindClose(FindHandle search) override;
+    bool GetFileAttributesEx(const char* path, FileAttributeData* data) override;
+    bool SetFileAttributes(const char* path, DWORD attributes) override;
+    FileHandle CreateFile(const char* path, DWORD access, DWORD shareMode, DWORD disposition) override;
+    bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                     const FileTime* lastWrite) override;
+    bool GetFileSizeEx(FileHandle file, std::uint64_t* size) override;
+    bool ReadFile(FileHandle file, void* buffer, DWORD toRead, DWORD* read) override;
+    bool CloseHandle(FileHandle file) override;
+    bool DeleteFile(const char* path) override;
+    bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
+
+    // IHeap
+    void* HeapAlloc(std::size_t size) override;
+    void* HeapReAlloc(void* block, std::size_t size) override;
+    bool HeapFree(void* block) override;
+
+    // IUserAndText
+    int MessageBox(const char* text, const char* caption, DWORD type) override;
+    int LoadString(unsigned id, char* buffer, int bufferMax) override;
+    DWORD GetModuleFileName(char* buffer, DWORD size) override;
+    DWORD FormatSystemMessage(DWORD messageId, DWORD languageId, std::string* text) override;
+    DWORD FormatStringMessage(const char* pattern, const char* insert, std::string* text) override;
+    DWORD CharUpperBuff(char* text, DWORD length) override;
+    bool GetCPInfo(CodePageInfo* info) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+    bool IsWow64() override;
+    bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
+    void GetCommandLineTail(std::string* tail) override;
+    bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+
+private:
+    struct Search {
+        std::string folder;             // of the pattern, with its final separator
+        std::set<std::string> deleted;  // the deletions made before the search began
+    };
+
+    bool Deleted(const std::string& path) const;
+    // True while the search's current entry was deleted before it began.
+    bool Hidden(const Search& search, const FindData& data) const;
+
+    IPlatform& m_real;
+    std::vector<PlannedAction> m_actions;
+    std::set<std::string> m_deletedFiles;     // upper-cased full paths
+    std::set<std::string> m_deletedServices;  // upper-cased names
+    std::map<FindHandle, Search> m_searches;
+    std::map<ScHandle, std::string> m_services;
+    // Files "opened" for writing: nothing is opened on the real workstation.
+    std::map<FileHandle, std::string> m_writeHandles;
+    std::uintptr_t m_nextWriteHandle = 0xD000;
+};
+
+}  // namespace vk

@@ -1,0 +1,95 @@
+// The program's own command line and starting another program.
+#include "platform/win32/win32_platform.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/windows_api.h"
+
+namespace vk {
+
+void Win32Platform::GetCommandLineTail(std::string* tail) {
+    if (tail == nullptr) {
+        return;
+    }
+    // The same cut as the runtime's WinMain argument: the program name, quoted
+    // or up to the first blank, then the blanks after it.
+    const char* p = ::GetCommandLineA();
+    if (p == nullptr) {
+        tail->clear();
+        return;
+    }
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"') {
+            ++p;
+        }
+        if (*p == '"') {
+            ++p;
+        }
+    } else {
+        while (*p != '\0' && *p != ' ' && *p != '\t') {
+            ++p;
+        }
+    }
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    tail->assign(p);
+}
+
+bool Win32Platform::RunProcess(const char* application, const char* commandLine, DWORD* exitCode) {
+    // CreateProcessA may write into the command line, so it gets a copy.
+    std::vector<char> line;
+    if (commandLine != nullptr) {
+        line.assign(commandLine, commandLine + std::strlen(commandLine) + 1);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    // The program gets this one's standard handles (a redirection to a file
+    // or a pipe), as inheritable copies closed again once it has started.
+    win32::unique_handle streams[3];
+    const ::DWORD kinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    bool passStreams = false;
+    for (int i = 0; i < 3; ++i) {
+        const HANDLE own = ::GetStdHandle(kinds[i]);
+        if (own == nullptr || own == INVALID_HANDLE_VALUE || ::GetFileType(own) == FILE_TYPE_UNKNOWN) {
+            continue;
+        }
+        HANDLE copy = nullptr;
+        if (::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
+                              DUPLICATE_SAME_ACCESS)) {
+            streams[i].reset(copy);
+            passStreams = true;
+        }
+    }
+    if (passStreams) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = streams[0].get();
+        startup.hStdOutput = streams[1].get();
+        startup.hStdError = streams[2].get();
+    }
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(application, line.empty() ? nullptr : line.data(), nullptr, nullptr,
+                          passStreams ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return false;
+    }
+    for (auto& stream : streams) {
+        stream.reset();
+    }
+    const win32::unique_handle process(info.hProcess);
+    const win32::unique_handle thread(info.hThread);
+    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+        return false;
+    }
+    ::DWORD status = 0;
+    if (!::GetExitCodeProcess(process.get(), &status)) {
+        return false;
+    }
+    if (exitCode != nullptr) {
+        *exitCode = status;
+    }
+    return true;
+}
+
+}  // namespace vk

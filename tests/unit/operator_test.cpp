@@ -1,0 +1,314 @@
+// The program as the people who run it use it: its switches, the dry run
+// whose plan is what a real pass then does, the unattended run, the log of
+// what a pass did, and the help.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cleaner_app.h"
+#include "platform/simulated/simulated.h"
+
+#ifndef VK_GOLDEN_DIR
+#error "VK_GOLDEN_DIR must name the folder of the golden files"
+#endif
+
+namespace vk {
+namespace {
+
+using sim::SimulatedWorkstation;
+using sim::Sz;
+using Lines = std::vector<std::string>;
+
+const std::string kPorts = "{4d36e978-e325-11ce-bfc1-08002be10318}";
+const std::string kInf = "C:\\Windows\\inf\\";
+const std::string kDrivers = "C:\\Windows\\system32\\drivers\\";
+const std::string kReaderA = "USB\\VID_C2B5&PID_000A\\5&2C1B&0&1";
+const std::string kReaderB = "USB\\VID_C2B5&PID_000B\\5&2C1B&0&2";
+const std::string kReaderC = "USB\\VID_C2B5&PID_000C\\5&2C1B&0&3";
+const std::string kReaderHub = "USB\\VID_C2B5&PID_0012\\5&2C1B&0&4";
+const std::string kReaderE = "USB\\VID_C2B5&PID_000E\\5&2C1B&0&5";
+const std::string kMouse = "USB\\VID_046D&PID_C52B\\6&1F&0&2";
+
+sim::Device& AddReader(SimulatedWorkstation& ws, const std::string& instance, const std::string& slot,
+                       const std::string& provider, const std::string& inf, const std::string& className,
+                       const std::string& service) {
+    const std::string id = instance.substr(0, instance.rfind('\\'));
+    auto& device = ws.AddDevice(instance)
+                       .HardwareIds({id + "&REV_0100", id})
+                       .Class(className)
+                       .Driver(kPorts + "\\" + slot);
+    if (!service.empty()) device.Service(service);
+    ws.AddClassKey(kPorts + "\\" + slot).Value("ProviderName", Sz(provider)).Value("InfPath", Sz(inf));
+    return device;
+}
+
+// Five readers and another maker's mouse: one INF and one service shared by
+// two readers (in two letter cases), a reader driven by the system's own
+// serial driver, a reader of the USB class with a read-only INF, a reader
+// whose service differs from another's only in case, an orphan read-only
+// INF found only by its content, and INF files that name no scanned reader.
+void DescribeRichWorkstation(SimulatedWorkstation& ws) {
+    AddReader(ws, kReaderA, "0001", "VELKOR", "oem12.inf", "Ports", "vlkusbser");
+    AddReader(ws, kReaderB, "0002", "VELKOR", "OEM12.INF", "Ports", "vlkusbser").NotPresent();
+    AddReader(ws, kReaderC, "0003", "Microsoft", "mdmcpq.inf", "Ports", "usbser");
+    AddReader(ws, kReaderHub, "0004", "VELKOR", "oem40.inf", "USB", "");
+    AddReader(ws, kReaderE, "0005", "VELKOR", "oem41.inf", "Ports", "VlkUsbSer");
+    ws.AddDevice(kMouse)
+        .HardwareIds({"USB\\VID_046D&PID_C52B"})
+        .Class("Mouse")
+        .Driver(kPorts + "\\0009")
+        .Service("logimouse");
+    ws.AddClassKey(kPorts + "\\0009").Value("ProviderName", Sz("Logitech")).Value("InfPath", Sz("oem3.inf"));
+    for (const char* service : {"vlkusbser", "usbser", "logimouse"}) ws.AddService(service);
+
+    ws.AddFile(kInf + "oem3.inf", "USB\\VID_046D&PID_C52B");
+    ws.AddFile(kInf + "oem3.pnf", "PNF");
+    ws.AddFile(kInf + "oem7.inf", "; old install\r\n%D%=I, usb\\vid_c2b5&pid_0005\r\n")
+        .ReadOnly()
+        .Times(13000000005, 13000000006, 13000000007);
+    ws.AddFile(kInf + "oem7.pnf", "PNF");
+    ws.AddFile(kInf + "oem8.inf", "USB\\VID_C2B5&PID_0012 only");
+    ws.AddFile(kInf + "oem12.inf", "USB\\VID_C2B5&PID_000A\r\nUSB\\VID_C2B5&PID_000B\r\n");
+    ws.AddFile(kInf + "oem12.pnf", "PNF");
+    ws.AddFile(kInf + "oem40.inf", "USB\\VID_C2B5&PID_0012").ReadOnly();
+    ws.AddFile(kInf + "oem40.pnf", "PNF");
+    ws.AddFile(kInf + "oem41.inf", "USB\\VID_C2B5&PID_000E");
+    ws.AddFile(kInf + "oem41.pnf", "PNF");
+    ws.AddFile(kDrivers + "vlkcomusb.sys", "MZ").ReadOnly();
+    ws.AddFile(kDrivers + "vlkusbser.sys", "MZ");
+}
+
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "text not ending in CR LF";
+    return lines;
+}
+
+// The call a printed action line stands for, in the simulated workstation's
+// record of calls; empty when the line is no action.
+std::string CallOf(const std::string& line) {
+    const std::size_t dot = line.find(". ");
+    if (line.compare(0, 2, "  ") != 0 || dot == std::string::npos) return "";
+    const std::string action = line.substr(dot + 2);
+    const std::pair<const char*, const char*> verbs[] = {
+        {"supprimer le p\xE9riph\xE9rique ", "DIF_REMOVE "},
+        {"effacer le fichier ", "DeleteFile "},
+        {"changer les attributs de ", "SetFileAttributes "},
+        {"r\xE9tablir les dates de ", "SetFileTime "},
+        {"d\xE9sinstaller le service ", "DeleteService "},
+        {"retirer du magasin des pilotes le paquet ", "UninstallOEMInf "},
+    };
+    for (const auto& verb : verbs) {
+        const std::string prefix = verb.first;
+        if (action.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string rest = action.substr(prefix.size());
+        const std::size_t word = rest.rfind(" : 0x");
+        if (prefix == verbs[2].first && word != std::string::npos) rest.replace(word, 3, " ");
+        return verb.second + rest;
+    }
+    return "?" + action;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A log file of the host, removed when the test ends.
+struct TempLog {
+    TempLog() {
+        char name[] = "/tmp/vk-log-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        path = name;
+        std::remove(path.c_str());
+    }
+    ~TempLog() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+TEST(Switches, ParsedFromOneTableWhateverTheirCaseOrLead) {
+    RunOptions options = ParseSwitches({"-LIST", "/Quiet", "C:\\setup.ini", "/log:a.txt", "-LoG:b c.txt"});
+    EXPECT_TRUE(options.list && options.quiet && options.log);
+    EXPECT_FALSE(options.help);
+    EXPECT_EQ(options.logPath, "b c.txt");  // the last one wins
+
+    options = ParseSwitches({"/?"});
+    EXPECT_TRUE(options.help);
+    EXPECT_TRUE(ParseSwitches({"-HELP"}).help);
+
+    // Not ours, or not written as ours: ignored as before.
+    for (const char* other : {"list", "/lists", "/list:x", "/log", "//list", "/", "-", "/quietly", "/?x"}) {
+        options = ParseSwitches({other});
+        EXPECT_FALSE(options.list || options.quiet || options.log || options.help) << other;
+    }
+
+    // An empty /log: still asks for a log; opening it then fails.
+    options = ParseSwitches({"/log:"});
+    EXPECT_TRUE(options.log);
+    EXPECT_EQ(options.logPath, "");
+}
+
+TEST(Switches, TheCommandLineSplitsAsTheRuntimeDoes) {
+    EXPECT_EQ(SplitCommandLine("  /quiet\t/log:\"C:\\Mes journaux\\vk.log\"  /list "),
+              (Lines{"/quiet", "/log:C:\\Mes journaux\\vk.log", "/list"}));
+    EXPECT_EQ(SplitCommandLine("\"/log:C:\\a b\\\" /list"), (Lines{"/log:C:\\a b\" /list"}));
+    EXPECT_EQ(SplitCommandLine("/log:C:\\logs\\\\\" x\" y"), (Lines{"/log:C:\\logs\\ x", "y"}));
+    EXPECT_EQ(SplitCommandLine("a\\\\b \"\" \"say \"\"hi\"\"\""), (Lines{"a\\\\b", "", "say \"hi\""}));
+    EXPECT_EQ(SplitCommandLine(""), Lines{});
+    EXPECT_EQ(SplitCommandLine(nullptr), Lines{});
+
+    RunOptions options = ParseSwitches(SplitCommandLine("/LOG:\"C:\\Program Files\\vk.log\" /Quiet"));
+    EXPECT_EQ(options.logPath, "C:\\Program Files\\vk.log");
+    EXPECT_TRUE(options.quiet);
+}
+
+TEST(DryRun, ThePlanIsWhatTheRealPassThenDoesAndNothingChanges) {
+    TempLog log;
+    SimulatedWorkstation dry;
+    DescribeRichWorkstation(dry);
+    EXPECT_EQ(RunVelkorUSBCleaner(dry, {"/list", "/log:" + log.path}), 0);
+
+    // Nothing changed and nobody was asked anything.
+    EXPECT_TRUE(dry.Calls().empty());
+    EXPECT_TRUE(dry.Prompts().empty());
+    for (const std::string& device : {kReaderA, kReaderB, kReaderC, kReaderHub, kReaderE, kMouse}) {
+        EXPECT_TRUE(dry.HasDevice(device)) << device;
+    }
+    EXPECT_TRUE(dry.HasService("vlkusbser") && dry.HasService("usbser"));
+    EXPECT_TRUE(dry.FindFile(kInf + "oem7.inf")->attributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(dry.LiveHeapBlocks(), 0u);
+    EXPECT_EQ(dry.OpenHandles(), 0u);
+
+    const Lines plan = SplitLines(dry.StandardOutput());
+    ASSERT_GE(plan.size(), 2u);
+    EXPECT_EQ(plan[1], "Lecteurs s\xE9lectionn\xE9s : 5");
+    // The device block of the reader driven by the system's serial driver.
+    const Lines readerC = {"  " + kReaderC, "    ID mat\xE9riel : VID_C2B5&PID_000C", "    Classe : Ports",
+                           "    Fichier .inf : (aucun)", "    Service : usbser"};
+    auto at = std::search(plan.begin(), plan.end(), readerC.begin(), readerC.end());
+    EXPECT_NE(at, plan.end()) << dry.StandardOutput();
+    const Lines hub = {"  " + kReaderHub, "    ID mat\xE9riel : VID_C2B5&PID_0012", "    Classe : USB",
+                       "    Fichier .inf : oem40.inf", "    Service : (aucun)"};
+    EXPECT_NE(std::search(plan.begin(), plan.end(), hub.begin(), hub.end()), plan.end());
+
+    Lines planned;
+    for (auto it = std::find(plan.begin(), plan.end(), "Actions pr\xE9vues :"); it != plan.end(); ++it) {
+        const std::string call = CallOf(*it);
+        if (!call.empty()) planned.push_back(call);
+    }
+    EXPECT_EQ(plan.back(), "Nombre d'actions : " + std::to_string(planned.size()));
+    // The log ends with the plan, one Info entry a line, after the pass's own
+    // messages; it claims no deletion.
+    std::string logged;
+    for (const std::string& line : plan) logged += "[INFO] : " + line + "\r\n";
+    const std::string written = ReadFile(log.path);
+    ASSERT_GT(written.size(), logged.size());
+    EXPECT_EQ(written.substr(written.size() - logged.size()), logged);
+    EXPECT_EQ(written.find("fichier effac\xE9"), std::string::npos);
+    EXPECT_NE(written.find("le service ne peut \xEAtre ouvert"), std::string::npos);
+
+    SimulatedWorkstation real;
+    DescribeRichWorkstation(real);
+    EXPECT_EQ(RunVelkorUSBCleaner(real, {"/quiet"}), 0);
+    // The store of this workstation has none of the packages, so the real
+    // pass deletes the files itself; the plan asks the store first for every
+    // INF it deletes by name or by content (oem41.inf twice: by content, then
+    // by name when its last user is removed).
+    Lines plannedStore, plannedRest;
+    for (const std::string& call : planned) {
+        (call.rfind("UninstallOEMInf ", 0) == 0 ? plannedStore : plannedRest).push_back(call);
+    }
+    EXPECT_EQ(plannedStore, (Lines{"UninstallOEMInf OEM12.INF", "UninstallOEMInf oem41.inf", "UninstallOEMInf oem7.inf",
+                                   "UninstallOEMInf oem40.inf", "UninstallOEMInf oem41.inf"}));
+    EXPECT_EQ(plannedRest, real.Calls());
+    // The plan is not empty by accident: the shared pair went with its last
+    // user, the orphan through the scan, and the case-twin service once.
+    EXPECT_FALSE(real.HasFile(kInf + "oem12.inf") || real.HasFile(kInf + "oem7.inf") ||
+                 real.HasFile(kInf + "oem40.inf") || real.HasFile(kInf + "oem41.inf"));
+    EXPECT_TRUE(real.HasFile(kInf + "oem3.inf") && real.HasFile(kInf + "oem8.inf"));
+    EXPECT_FALSE(real.HasFile(kDrivers + "vlkcomusb.sys"));
+    EXPECT_FALSE(real.HasService("vlkusbser"));
+    EXPECT_TRUE(real.HasService("usbser") && real.HasService("logimouse") && real.HasDevice(kMouse));
+    EXPECT_EQ(std::count(planned.begin(), planned.end(), "DeleteService vlkusbser"), 1);
+}
+
+TEST(QuietRun, NoPromptTheSameEndStateAndTheLoggedActivity) {
+    TempLog log;
+    SimulatedWorkstation ws;
+    DescribeRichWorkstation(ws);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/log:" + log.path}), 0);
+    EXPECT_TRUE(ws.Prompts().empty());
+    EXPECT_EQ(ws.LiveHeapBlocks(), 0u);
+    EXPECT_EQ(ws.OpenHandles(), 0u);
+
+    // Byte for byte; regenerate deliberately with VK_UPDATE_GOLDEN=1.
+    const std::string golden = std::string(VK_GOLDEN_DIR) + "/quiet-logged-pass.log";
+    const std::string written = ReadFile(log.path);
+    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << written;
+    EXPECT_EQ(written, ReadFile(golden));
+
+    // The log is appended to, never truncated.
+    SimulatedWorkstation again;
+    EXPECT_EQ(RunVelkorUSBCleaner(again, {"/quiet", "/log:" + log.path}), 0);
+    EXPECT_EQ(ReadFile(log.path).substr(0, written.size()), written);
+}
+
+TEST(QuietRun, ALogThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
+    SimulatedWorkstation quiet;
+    DescribeRichWorkstation(quiet);
+    EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log"}), 0);
+    EXPECT_EQ(quiet.StandardError(),
+              "/nonexistent-folder/vk.log : le journal ne peut \xEAtre ouvert ; le nettoyage continue sans "
+              "journal\r\n");
+    EXPECT_TRUE(quiet.Prompts().empty());
+    EXPECT_FALSE(quiet.HasDevice(kReaderA));
+
+    // With a person there, a message box before the first prompt; an empty
+    // name is reported the same way.
+    SimulatedWorkstation attended;
+    EXPECT_EQ(RunVelkorUSBCleaner(attended, {"/log:"}), 0);
+    ASSERT_EQ(attended.Prompts().size(), 3u);
+    EXPECT_EQ(attended.Prompts()[0].text.find(" : le journal ne peut \xEAtre ouvert"), 0u);
+    EXPECT_EQ(attended.Prompts()[0].type, MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(attended.StandardError(), "");
+}
+
+TEST(Help, ListsEverySwitchAndStatusAndDoesNothingElse) {
+    SimulatedWorkstation ws;
+    DescribeRichWorkstation(ws);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/list", "-?"}), 0);
+    const std::string& help = ws.StandardOutput();
+    for (const char* expected : {"/list", "/quiet", "/log:<fichier>", "/? ou /help",
+                                 "Codes de sortie :", "  0  ", "  1  ", "  2  "}) {
+        EXPECT_NE(help.find(expected), std::string::npos) << expected;
+    }
+    ASSERT_EQ(ws.Prompts().size(), 1u);
+    EXPECT_EQ(ws.Prompts()[0].text, help);
+    EXPECT_EQ(ws.Prompts()[0].type, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(ws.CallCount("GetClassDevs"), 0u);
+    EXPECT_TRUE(ws.Calls().empty());
+
+    // Without a console or redirection the box alone shows it.
+    SimulatedWorkstation bare;
+    bare.SetStandardStreams(false);
+    EXPECT_EQ(RunVelkorUSBCleaner(bare, {"/help"}), 0);
+    EXPECT_EQ(bare.Prompts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vk

@@ -3,6 +3,7 @@
 
 #include "cleanup/cleanup.h"
 #include "cleanup/handles.h"
+#include "cleanup/inf_id_search.h"
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
@@ -11,13 +12,6 @@
 namespace vk {
 
 namespace {
-
-// Upper case already. PID_0012 is not among them: an INF naming only that
-// reader is never found by content.
-constexpr const char* kScannedIds[] = {
-    "USB\\VID_C2B5&PID_000A", "USB\\VID_C2B5&PID_000B", "USB\\VID_C2B5&PID_000C",
-    "USB\\VID_C2B5&PID_000E", "USB\\VID_C2B5&PID_0005",
-};
 
 // The folder part of a search pattern, without its final separator; empty
 // when the pattern names no folder.
@@ -62,12 +56,9 @@ bool CCleanupActions::InfNamesReader(const char* path, HeapBlock& buffer, const 
     file.reset();
 
     // The text ends at the first zero byte (a UTF-16 file ends after one character).
-    const std::size_t textLength = std::strlen(text);
+    const std::size_t textLength = TextLength(text, length);
     codePage.UpperInPlace(text, textLength);
-    for (const char* id : kScannedIds) {
-        if (codePage.FindAtBoundary(text, textLength, id, std::strlen(id)) != nullptr) return true;
-    }
-    return false;
+    return FindScannedId(text, textLength, codePage) >= 0;
 }
 
 // The search looks one file ahead: each round first asks for the next file,

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 # libclang-rt-dev: libFuzzer and the sanitizer runtimes (only recommended by clang).
-host=(cmake ninja-build g++ clang libclang-rt-dev googletest python3)
+host=(cmake ninja-build g++ clang libclang-rt-dev googletest libbenchmark-dev python3)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
 # Both Wine loaders: the 32-bit program and tests run in a 32-bit prefix.
 # wine32 is i386-only, so it needs the i386 architecture first.

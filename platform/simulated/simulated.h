@@ -164,8 +164,15 @@ public:
     const std::string& StandardOutput() const;
     const std::string& StandardError() const;
     std::size_t LiveHeapBlocks() const;
+    // Bytes in live heap blocks at their highest since the last reset (or
+    // since the start); ResetHeapPeak starts again from what is live now.
+    std::size_t PeakHeapBytes() const;
+    void ResetHeapPeak();
     std::size_t OpenHandles() const;  // all kinds together
     std::size_t CallCount(const std::string& operation) const;
+    // Empties the call records and counts, so that a long run (a benchmark)
+    // does not grow them without end.
+    void ForgetCalls();
     bool HasDriverPackage(const std::string& publishedName) const;
     // Files that MoveFileEx(path, null, MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
     const std::vector<std::string>& DeletionsAtRestart() const;

@@ -359,9 +359,17 @@ struct SimulatedWorkstation::State {
     std::string standardError;
     DWORD lastError = 0;
     std::map<void*, std::size_t> heap;
+    std::size_t heapBytes = 0;
+    std::size_t heapPeak = 0;
+    void HeapGrew(std::size_t added) {
+        heapBytes += added;
+        if (heapBytes > heapPeak) heapPeak = heapBytes;
+    }
 
     std::uintptr_t nextHandle = 0x1000;
     std::map<std::uintptr_t, std::vector<Device*>> sets;
+    // The same members, for a look-up that does not walk a large set.
+    std::map<std::uintptr_t, std::set<Device*>> setMembers;
     std::map<std::uintptr_t, RegistryKey*> openKeys;
     struct ScOpen {
         Service* service;  // null for the manager
@@ -417,17 +425,23 @@ struct SimulatedWorkstation::State {
         return fails;
     }
 
+    // The live files by upper-cased path, so that a look-up costs the same
+    // in a folder of five files as in one of thousands.
+    std::map<std::string, File*> fileIndex;
     DriverPackage* FindPackage(const std::string& name) {
         for (auto& p : packages) {
             if (SameText(p->publishedName, name)) return p.get();
         }
         return nullptr;
     }
+    // A file leaves the file system (and its look-up) but stays readable.
+    void RetireFile(File* file) {
+        fileIndex.erase(Upper(file->path));
+        Retire(files, deletedFiles, file);
+    }
     File* FindFileEntry(const std::string& path) {
-        for (auto& f : files) {
-            if (SameText(f->path, path)) return f.get();
-        }
-        return nullptr;
+        auto it = fileIndex.find(Upper(path));
+        return it == fileIndex.end() ? nullptr : it->second;
     }
     bool FolderExists(const std::string& path) { return folders.count(Upper(path)) != 0; }
     // 0 when `path` can name a file: short enough, well formed, in an existing
@@ -443,11 +457,11 @@ struct SimulatedWorkstation::State {
         }
         return nullptr;
     }
+    // The keys by upper-cased path, for the same reason as the files.
+    std::map<std::string, RegistryKey*> keyIndex;
     RegistryKey* FindKey(const std::string& path) {
-        for (auto& k : keys) {
-            if (SameText(k->path, path)) return k.get();
-        }
-        return nullptr;
+        auto it = keyIndex.find(Upper(path));
+        return it == keyIndex.end() ? nullptr : it->second;
     }
     // The device an element names, whether removed or not; null when the
     // element is malformed or not one of the set's.
@@ -455,12 +469,9 @@ struct SimulatedWorkstation::State {
         if (!data || data->cbSize != sizeof(DevInfoData)) return nullptr;
         if (data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
         Device* device = devices[data->DevInst - 1].get();
-        auto it = sets.find(static_cast<std::uintptr_t>(set));
-        if (it == sets.end()) return nullptr;
-        for (Device* member : it->second) {
-            if (member == device) return device;
-        }
-        return nullptr;
+        auto it = setMembers.find(static_cast<std::uintptr_t>(set));
+        if (it == setMembers.end()) return nullptr;
+        return it->second.count(device) ? device : nullptr;
     }
     // Checks a set and one of its elements; 0 or the SetupAPI error.
     DWORD CheckElement(DevInfoSet set, const DevInfoData* data) {
@@ -509,6 +520,7 @@ RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHk
     if (RegistryKey* existing = m_state->FindKey(pathBelowHklm)) return *existing;
     m_state->keys.push_back(std::make_unique<RegistryKey>());
     m_state->keys.back()->path = pathBelowHklm;
+    m_state->keyIndex[Upper(pathBelowHklm)] = m_state->keys.back().get();
     return *m_state->keys.back();
 }
 
@@ -530,6 +542,7 @@ File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::stri
     File& file = *m_state->files.back();
     file.path = fullPath;
     file.content = content;
+    m_state->fileIndex[Upper(fullPath)] = &file;
     return file;
 }
 
@@ -624,6 +637,17 @@ const std::string& SimulatedWorkstation::StandardOutput() const { return m_state
 const std::string& SimulatedWorkstation::StandardError() const { return m_state->standardError; }
 void SimulatedWorkstation::SetStandardStreams(bool available) { m_state->standardStreams = available; }
 std::size_t SimulatedWorkstation::LiveHeapBlocks() const { return m_state->heap.size(); }
+std::size_t SimulatedWorkstation::PeakHeapBytes() const {
+    return m_state->heapPeak;
+}
+void SimulatedWorkstation::ResetHeapPeak() {
+    m_state->heapPeak = m_state->heapBytes;
+}
+void SimulatedWorkstation::ForgetCalls() {
+    m_state->calls.clear();
+    m_state->allCalls.clear();
+    m_state->callCounts.clear();
+}
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() + m_state->searches.size() +
@@ -661,6 +685,7 @@ DevInfoSet SimulatedWorkstation::GetClassDevs(const char* enumerator, DWORD flag
     }
     std::uintptr_t handle = m_state->NewHandle();
     m_state->sets[handle] = members;
+    m_state->setMembers[handle] = std::set<Device*>(members.begin(), members.end());
     return static_cast<DevInfoSet>(handle);
 }
 
@@ -808,9 +833,9 @@ OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD
     std::string pnf = inf;
     if (pnf.size() >= 3) pnf.replace(pnf.size() - 3, 3, "pnf");
     if (File* infFile = m_state->FindFileEntry(inf))
-        State::Retire(m_state->files, m_state->deletedFiles, infFile);
+        m_state->RetireFile(infFile);
     if (File* pnfFile = m_state->FindFileEntry(pnf))
-        State::Retire(m_state->files, m_state->deletedFiles, pnfFile);
+        m_state->RetireFile(pnfFile);
     State::Retire(m_state->packages, m_state->uninstalledPackages, package);
     m_state->calls.push_back("UninstallOEMInf " + name);
     return OemInfUninstall::Done;
@@ -844,6 +869,7 @@ bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
         m_state->lastError = code;
         return false;
     }
+    m_state->setMembers.erase(static_cast<std::uintptr_t>(set));
     if (m_state->sets.erase(static_cast<std::uintptr_t>(set)) == 0) {
         m_state->lastError = ERROR_INVALID_HANDLE;
         return false;
@@ -1307,7 +1333,7 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
         m_state->lastError = file->deleteError;
         return false;
     }
-    State::Retire(m_state->files, m_state->deletedFiles, file);
+    m_state->RetireFile(file);
     m_state->calls.push_back("DeleteFile " + text);
     return true;
 }
@@ -1356,6 +1382,7 @@ void* SimulatedWorkstation::HeapAlloc(std::size_t size) {
         return nullptr;
     }
     m_state->heap[block] = size;
+    m_state->HeapGrew(size);
     return block;
 }
 
@@ -1379,6 +1406,8 @@ void* SimulatedWorkstation::HeapReAlloc(void* block, std::size_t size) {
     m_state->heap.erase(it);
     if (size > old) std::memset(static_cast<char*>(grown) + old, 0, size - old);
     m_state->heap[grown] = size;
+    m_state->heapBytes -= old;
+    m_state->HeapGrew(size);
     return grown;
 }
 
@@ -1395,6 +1424,7 @@ bool SimulatedWorkstation::HeapFree(void* block) {
         return false;
     }
     std::free(block);
+    m_state->heapBytes -= it->second;
     m_state->heap.erase(it);
     return true;
 }

@@ -6,7 +6,7 @@
 
 namespace vk {
 
-const SwitchSpec kSwitches[] = {
+const SwitchEntry kSwitches[] = {
     {SwitchId::List, "list", false, IDS_HELP_LIST},
     {SwitchId::Quiet, "quiet", false, IDS_HELP_QUIET},
     {SwitchId::Log, "log", true, IDS_HELP_LOG},
@@ -37,12 +37,12 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
         const char* body = argument.c_str() + 1;
         const std::size_t colon = argument.find(':', 1);
         const std::size_t nameLength = (colon == std::string::npos ? argument.size() : colon) - 1;
-        for (const SwitchSpec& spec : kSwitches) {
-            if (std::strlen(spec.name) != nameLength || !SameNameNoCase(body, spec.name, nameLength))
+        for (const SwitchEntry& entry : kSwitches) {
+            if (std::strlen(entry.name) != nameLength || !SameNameNoCase(body, entry.name, nameLength))
                 continue;
             // A value where none is taken, or none where one is needed, is not this switch.
-            if (spec.takesValue != (colon != std::string::npos)) break;
-            switch (spec.id) {
+            if (entry.takesValue != (colon != std::string::npos)) break;
+            switch (entry.id) {
                 case SwitchId::List:
                     options.list = true;
                     break;

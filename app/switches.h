@@ -9,14 +9,14 @@ namespace vk {
 
 enum class SwitchId { List, Quiet, Log, Help };
 
-struct SwitchSpec {
+struct SwitchEntry {
     SwitchId id;
     const char* name;     // without the leading / or -, compared case-insensitively
     bool takesValue;      // written name:value
     unsigned helpString;  // string resource of its help line; 0 for an alias
 };
 
-extern const SwitchSpec kSwitches[];
+extern const SwitchEntry kSwitches[];
 extern const std::size_t kSwitchCount;
 
 struct RunOptions {

@@ -147,13 +147,13 @@ bool FormatInsert(const std::string& conversionText, const char* insert, std::st
     if (conversion != "s" && conversion != "hs") return false;
     // The C library pads in time proportional to the width, even when only
     // measuring: a width past the limit fails before formatting.
-    const std::string spec = conversionText.substr(0, i);
-    const std::size_t digits = spec.find_first_not_of("-+ #0");
+    const std::string flags = conversionText.substr(0, i);
+    const std::size_t digits = flags.find_first_not_of("-+ #0");
     if (digits != std::string::npos &&
-        std::strtoul(spec.c_str() + digits, nullptr, 10) >= kMaxFormattedMessage) {
+        std::strtoul(flags.c_str() + digits, nullptr, 10) >= kMaxFormattedMessage) {
         return false;
     }
-    std::string format = "%" + spec + "s";
+    std::string format = "%" + flags + "s";
     int needed = std::snprintf(nullptr, 0, format.c_str(), insert);
     if (needed < 0 || out->size() + static_cast<std::size_t>(needed) >= kMaxFormattedMessage) return false;
     std::string formatted(static_cast<std::size_t>(needed) + 1, '\0');

@@ -115,10 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // Every switch of the table is taken when written in full.
     const std::string value = arguments.empty() ? std::string() : arguments.back();
     for (std::size_t i = 0; i < kSwitchCount; ++i) {
-        const SwitchSpec& spec = kSwitches[i];
+        const SwitchEntry& entry = kSwitches[i];
         const RunOptions one =
-            ParseSwitches({"-" + std::string(spec.name) + (spec.takesValue ? ":" + value : "")});
-        FUZZ_CHECK(Flags(one) != 0 && one.logPath == (spec.takesValue ? value : std::string()));
+            ParseSwitches({"-" + std::string(entry.name) + (entry.takesValue ? ":" + value : "")});
+        FUZZ_CHECK(Flags(one) != 0 && one.logPath == (entry.takesValue ? value : std::string()));
     }
     return 0;
 }

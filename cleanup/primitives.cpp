@@ -212,21 +212,21 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
         LogWithLastError(MsgScmOpenFailed(m_platform, serviceName), LogLevelError);
         return;
     }
-    // Declared after the manager, so it is closed first.
-    // A service already marked for deletion goes at the next restart.
-    ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
-    if (!service.valid()) {
-        const std::string text = MsgServiceOpenFailed(m_platform, serviceName);
+    // The code is read after the text is composed; a service already marked
+    // for deletion goes only at the next restart.
+    const auto failed = [this](const std::string& text) {
         const DWORD code = m_platform.GetLastError();
         if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
         Log(code, text, LogLevelError);
+    };
+    // Declared after the manager, so it is closed first.
+    ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
+    if (!service.valid()) {
+        failed(MsgServiceOpenFailed(m_platform, serviceName));
         return;
     }
     if (!m_platform.DeleteService(service.get())) {
-        const std::string text = MsgServiceDeleteFailed(m_platform, serviceName);
-        const DWORD code = m_platform.GetLastError();
-        if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
-        Log(code, text, LogLevelError);
+        failed(MsgServiceDeleteFailed(m_platform, serviceName));
     } else {
         LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
     }

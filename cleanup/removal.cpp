@@ -31,11 +31,15 @@ int CCleanupActions::RemoveDevices() {
         NoteRestartFlags(record.element());
         LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
 
+        // An INF known by name goes with its last user; one not known, or
+        // whose name cannot name a file of the INF folder, is found by
+        // content. A refused name is judged where the path is composed, for
+        // its last user only: the register keeps every name as read, so a
+        // usable name's pair still goes with its last user, and users of one
+        // unusable name scan once.
         const char* infName = record.pszInfName.text();
-        if (*infName == '\0') {
-            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
-            RunInfScanFallback();
-        } else {
+        bool knownByName = *infName != '\0';
+        if (knownByName) {
             if (record.hasNameEntries) m_infNames.EmptyAt(record.posInfName);
             bool stillUsed = false;
             for (const std::string& name : m_infNames) {
@@ -46,15 +50,13 @@ int CCleanupActions::RemoveDevices() {
             }
             if (stillUsed) {
                 LogActivity(infName, IDS_LOG_INF_STILL_USED);
-            } else if (!DeleteInfPair(infName)) {
-                // A name the pair cannot be deleted by counts as an unknown
-                // INF, as an empty one does. It is judged where the path is
-                // composed, for the name's last user only: the register keeps
-                // every name as read, so a usable name's pair still goes with
-                // its last user, and users of one unusable name scan once.
-                LogActivity(instance, IDS_LOG_INF_UNKNOWN);
-                RunInfScanFallback();
+            } else {
+                knownByName = DeleteInfPair(infName);
             }
+        }
+        if (!knownByName) {
+            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
+            RunInfScanFallback();
         }
 
         const char* serviceName = record.pszServiceName.text();

@@ -71,25 +71,4 @@ std::size_t AnsiCodePage::NextFolded(const unsigned char* s, char folded[2]) con
     return 1;
 }
 
-const char* AnsiCodePage::FindAtBoundary(const char* text, std::size_t length, const char* needle,
-                                         std::size_t needleLength) const {
-    if (needleLength == 0 || needleLength > length) return nullptr;
-    const std::size_t last = length - needleLength;
-    if (!m_doubleByte) {
-        for (std::size_t i = 0; i <= last;) {
-            const void* hit = std::memchr(text + i, needle[0], last - i + 1);
-            if (!hit) return nullptr;
-            i = static_cast<std::size_t>(static_cast<const char*>(hit) - text);
-            if (std::memcmp(text + i, needle, needleLength) == 0) return text + i;
-            ++i;
-        }
-        return nullptr;
-    }
-    for (std::size_t i = 0; i <= last;) {
-        if (std::memcmp(text + i, needle, needleLength) == 0) return text + i;
-        i += m_lead[static_cast<unsigned char>(text[i])] ? 2 : 1;
-    }
-    return nullptr;
-}
-
 }  // namespace vk

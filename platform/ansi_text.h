@@ -1,6 +1,5 @@
-// ANSI text under the process's code page: in-place upper-casing, the
-// case-insensitive comparison of file names, and substring search that starts
-// only at character boundaries on a double-byte code page.
+// ANSI text under the process's code page: in-place upper-casing and the
+// case-insensitive comparison of file names.
 #pragma once
 
 #include <cstddef>
@@ -33,10 +32,6 @@ public:
     // upper-casing of the whole character. 0 when equal.
     int CompareNoCase(const char* a, const char* b) const;
 
-    // The first occurrence of `needle` in `text` (length bytes) that begins at
-    // a character boundary, or null.
-    const char* FindAtBoundary(const char* text, std::size_t length, const char* needle,
-                               std::size_t needleLength) const;
 
 private:
     // Bytes of the character at `s` (0 at the terminator), upper-cased into `folded`.

@@ -23,7 +23,8 @@ const char* const kPromptWow64 =
     "Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.\n\n"
     "Lancez la version 64 bits du programme (dossier x64).\n"
     "Aucune modification n'a \xE9t\xE9 faite.";
-const char* const kPromptRestartSentence = "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
+const char* const kPromptRestartSentence =
+    "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
 
 namespace {
 
@@ -46,11 +47,16 @@ void Write(IPlatform& platform, StandardStream stream, const std::string& text) 
     platform.WriteStandardStream(stream, text.data(), text.size());
 }
 
-std::string Title(IPlatform& platform) {
+// The program's full path; empty when the platform cannot tell it.
+std::string ModulePath(IPlatform& platform) {
     char path[MAX_PATH + 1] = {};
     DWORD length = platform.GetModuleFileName(path, MAX_PATH);
-    if (length == 0 || length > MAX_PATH) return "VelkorUSBCleaner";
-    std::string title(path, BoundedLength(path, length));
+    if (length == 0 || length > MAX_PATH) return std::string();
+    return std::string(path, BoundedLength(path, length));
+}
+
+std::string Title(IPlatform& platform) {
+    std::string title = ModulePath(platform);
     std::size_t slash = title.find_last_of("\\/");
     if (slash != std::string::npos) title.erase(0, slash + 1);
     std::size_t dot = title.rfind('.');
@@ -72,10 +78,9 @@ void Tell(IPlatform& platform, const RunOptions& options, const std::string& tex
 // the "..": the parent of the program's own folder, then x64. Empty when the
 // program's path has no parent folder.
 std::string SiblingProgramPath(IPlatform& platform) {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = platform.GetModuleFileName(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    std::string sibling(path, BoundedLength(path, length));
+    std::string sibling = ModulePath(platform);
+    // A path of MAX_PATH characters may have been cut short.
+    if (sibling.size() >= MAX_PATH) return std::string();
     const std::size_t nameStart = sibling.find_last_of("\\/");
     if (nameStart == std::string::npos) return std::string();
     const std::string name = sibling.substr(nameStart + 1);

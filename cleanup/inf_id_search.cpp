@@ -3,6 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
+// SSE2 is part of every x86-64 processor; other builds search a word at a time.
+#if defined(__SSE2__) || defined(_M_X64)
+#define VK_SEARCH_SSE2 1
+#include <emmintrin.h>
+#endif
+
 #include "platform/ansi_text.h"
 
 namespace vk {
@@ -25,6 +31,7 @@ constexpr bool EveryIdIsHeadPlusOne() {
 }
 static_assert(EveryIdIsHeadPlusOne(), "the search relies on one shared head and one last character per ID");
 
+#ifndef VK_SEARCH_SSE2
 constexpr std::uint64_t kEveryByteOne = 0x0101010101010101ull;
 constexpr std::uint64_t kEveryByteHigh = 0x8080808080808080ull;
 
@@ -32,19 +39,31 @@ constexpr std::uint64_t kEveryByteHigh = 0x8080808080808080ull;
 bool HasZeroByte(std::uint64_t word) {
     return ((word - kEveryByteOne) & ~word & kEveryByteHigh) != 0;
 }
+#endif
 
 // The first position from `from` on, before `end`, that holds `byte`; `end`
-// when none does. Eight bytes a step: the C library of the Windows build
+// when none does. Several bytes a step: the C library of the Windows build
 // searches byte by byte, and the text is searched to its end in almost every
-// file.
+// file, so this loop and the upper-casing are most of the scan's own time.
 std::size_t FindByte(const char* text, std::size_t from, std::size_t end, char byte) {
-    const std::uint64_t repeated = kEveryByteOne * static_cast<unsigned char>(byte);
     std::size_t i = from;
+#ifdef VK_SEARCH_SSE2
+    const __m128i repeated = _mm_set1_epi8(byte);
+    for (; i + 32 <= end; i += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16));
+        const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(low, repeated),
+                                                        _mm_cmpeq_epi8(high, repeated)));
+        if (hits != 0) break;
+    }
+#else
+    const std::uint64_t repeated = kEveryByteOne * static_cast<unsigned char>(byte);
     for (; i + 8 <= end; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, text + i, sizeof word);
         if (HasZeroByte(word ^ repeated)) break;
     }
+#endif
     for (; i < end; ++i) {
         if (text[i] == byte) return i;
     }
@@ -59,10 +78,46 @@ int IdEndingIn(char last) {
     return -1;
 }
 
-// The head's rarest character in INF text: hardware IDs have one '&' where
-// they have several letters and backslashes, and prose has almost none.
+// Where the search looks first: the head's '&', with the "B5" before it.
+// Hardware IDs have one '&' where they have several letters and backslashes,
+// prose has almost none, and few other makers' IDs have "B5" before theirs.
 constexpr std::size_t kAnchor = 12;
-static_assert(kScannedIdHead[kAnchor] == '&', "anchor moved");
+static_assert(kScannedIdHead[kAnchor] == '&' && kScannedIdHead[kAnchor - 1] == '5' &&
+                  kScannedIdHead[kAnchor - 2] == 'B',
+              "anchor moved");
+
+bool AnchorEndsAt(const char* text, std::size_t at) {
+    return text[at] == kScannedIdHead[kAnchor] && text[at - 1] == kScannedIdHead[kAnchor - 1] &&
+           text[at - 2] == kScannedIdHead[kAnchor - 2];
+}
+
+// The first position from `from` (at least 2) on, before `end`, where the
+// anchor's three bytes end; `end` when none does.
+std::size_t FindAnchor(const char* text, std::size_t from, std::size_t end) {
+    std::size_t i = from;
+#ifdef VK_SEARCH_SSE2
+    const __m128i last = _mm_set1_epi8(kScannedIdHead[kAnchor]);
+    const __m128i middle = _mm_set1_epi8(kScannedIdHead[kAnchor - 1]);
+    const __m128i first = _mm_set1_epi8(kScannedIdHead[kAnchor - 2]);
+    for (; i + 16 <= end; i += 16) {
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i one = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1));
+        const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 2));
+        const __m128i all = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at, last), _mm_cmpeq_epi8(one, middle)),
+                                          _mm_cmpeq_epi8(two, first));
+        if (_mm_movemask_epi8(all) != 0) break;
+    }
+    for (; i < end; ++i) {
+        if (AnchorEndsAt(text, i)) return i;
+    }
+    return end;
+#else
+    for (;; ++i) {
+        i = FindByte(text, i, end, kScannedIdHead[kAnchor]);
+        if (i == end || AnchorEndsAt(text, i)) return i;
+    }
+#endif
+}
 
 // Tells whether `at` begins a character, on a double-byte code page. Bytes
 // from `floor`, a known boundary, up to `at` are read backwards: the byte
@@ -92,7 +147,7 @@ int FindScannedId(const char* text, std::size_t length, const AnsiCodePage& code
     std::size_t floor = 0;
     const std::size_t end = lastStart + kAnchor + 1;
     for (std::size_t from = kAnchor; from < end;) {
-        const std::size_t hit = FindByte(text, from, end, kScannedIdHead[kAnchor]);
+        const std::size_t hit = FindAnchor(text, from, end);
         if (hit == end) break;
         const std::size_t start = hit - kAnchor;
         from = hit + 1;

@@ -44,7 +44,10 @@ bool CCleanupActions::InfNamesReader(const char* path, HeapBlock& buffer, const 
     if (!m_platform.GetFileSizeEx(file.get(), &size)) return unreadable(m_platform.GetLastError());
     if (size > kMaxInfFileSize) return unreadable(ERROR_FILE_TOO_LARGE);
     const std::size_t length = static_cast<std::size_t>(size);
-    if (!buffer.Resize(length + 1)) return unreadable(ERROR_NOT_ENOUGH_MEMORY);
+    // Grown when a file needs more, never shrunk: the peak is the same (the
+    // largest file plus one byte), and the heap's moves and copies of a block
+    // resized for every file cost more than reading the files.
+    if (buffer.size() < length + 1 && !buffer.Resize(length + 1)) return unreadable(ERROR_NOT_ENOUGH_MEMORY);
 
     char* text = buffer.chars();
     DWORD read = 0;
@@ -71,7 +74,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
     FindHolder search(m_platform, m_platform.FindFirstFile(pattern, &held));
     if (!search.valid()) return -1;
 
-    // One buffer for the whole scan, resized to each file. Without even its
+    // One buffer for the whole scan, grown to each larger file. Without even its
     // first byte no file can be read: the scan ends as one that found nothing.
     HeapBlock buffer(m_platform, 1);
     if (!buffer.present()) {

@@ -21,12 +21,9 @@ int MinusOne() {
 // An int "handle" whose empty value is -1, so that 0 is a real handle.
 using unique_fake = win32::unique_any<int, decltype(&RecordClose), RecordClose, &MinusOne>;
 
-class HolderTest : public ScratchFolderTest {
+class HolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ScratchFolderTest::SetUp();
-        g_closed.clear();
-    }
+    void SetUp() override { g_closed.clear(); }
 };
 
 TEST_F(HolderTest, ClosesOnDestructionAndResetButNotTheEmptyValue) {
@@ -66,30 +63,6 @@ TEST_F(HolderTest, MoveReleaseAndPutTransferOwnership) {
     }
     // 1 was released, so only 5 is closed at the end of the scope.
     EXPECT_EQ(g_closed, (std::vector<int>{3, 4, 5}));
-}
-
-TEST_F(HolderTest, RealFileHandleIsClosedWhenTheHolderGoesAway) {
-    const std::string path = Path("held.txt");
-    WriteFileNative(path, "x");
-    {
-        win32::unique_hfile exclusive(
-            ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(exclusive);
-        EXPECT_FALSE(::DeleteFileA(path.c_str()));
-    }
-    // Only a closed handle lets the file go.
-    EXPECT_TRUE(::DeleteFileA(path.c_str())) << ::GetLastError();
-}
-
-TEST_F(HolderTest, HandlesCrossTheInterfaceBitForBit) {
-    EXPECT_EQ(win32::to_opaque<FileHandle>(INVALID_HANDLE_VALUE), kInvalidFileHandle);
-    EXPECT_EQ(win32::to_opaque<FindHandle>(INVALID_HANDLE_VALUE), kInvalidFindHandle);
-    EXPECT_EQ(win32::to_opaque<DevInfoSet>(static_cast<HDEVINFO>(INVALID_HANDLE_VALUE)), kInvalidDevInfoSet);
-    EXPECT_EQ(win32::to_opaque<RegKey>(static_cast<HKEY>(nullptr)), kNullRegKey);
-    EXPECT_EQ(win32::to_opaque<ScHandle>(static_cast<SC_HANDLE>(nullptr)), kNullScHandle);
-    EXPECT_EQ(win32::to_native<HANDLE>(kInvalidFileHandle), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(win32::to_native<HKEY>(kNullRegKey), nullptr);
-    EXPECT_EQ(win32::to_native<HKEY>(win32::to_opaque<RegKey>(HKEY_LOCAL_MACHINE)), HKEY_LOCAL_MACHINE);
 }
 
 }  // namespace

@@ -13,37 +13,20 @@
 
 namespace vk::test {
 
-// The backend is stateless, so a policy can close through a temporary one.
-struct VkFilePolicy {
-    using pointer = FileHandle;
-    static pointer invalid() noexcept { return kInvalidFileHandle; }
-    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().CloseHandle(value)); }
+// A holder that closes through the interface (the result is dropped): the
+// backend is stateless, so a temporary one will do.
+template <typename Handle, auto Close, Handle kEmpty>
+struct VkClosePolicy {
+    using pointer = Handle;
+    static pointer invalid() noexcept { return kEmpty; }
+    static void close(pointer value) noexcept { static_cast<void>((Win32Platform().*Close)(value)); }
 };
-struct VkFindPolicy {
-    using pointer = FindHandle;
-    static pointer invalid() noexcept { return kInvalidFindHandle; }
-    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().FindClose(value)); }
-};
-struct VkRegKeyPolicy {
-    using pointer = RegKey;
-    static pointer invalid() noexcept { return kNullRegKey; }
-    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().RegCloseKey(value)); }
-};
-struct VkScPolicy {
-    using pointer = ScHandle;
-    static pointer invalid() noexcept { return kNullScHandle; }
-    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().CloseServiceHandle(value)); }
-};
-struct VkDevInfoPolicy {
-    using pointer = DevInfoSet;
-    static pointer invalid() noexcept { return kInvalidDevInfoSet; }
-    static void close(pointer value) noexcept { static_cast<void>(Win32Platform().DestroyDeviceInfoList(value)); }
-};
-using unique_vk_file = win32::unique_resource<VkFilePolicy>;
-using unique_vk_find = win32::unique_resource<VkFindPolicy>;
-using unique_vk_key = win32::unique_resource<VkRegKeyPolicy>;
-using unique_vk_sc = win32::unique_resource<VkScPolicy>;
-using unique_vk_devinfo = win32::unique_resource<VkDevInfoPolicy>;
+template <typename Handle, auto Close, Handle kEmpty>
+using unique_vk = win32::unique_resource<VkClosePolicy<Handle, Close, kEmpty>>;
+using unique_vk_file = unique_vk<FileHandle, &Win32Platform::CloseHandle, kInvalidFileHandle>;
+using unique_vk_find = unique_vk<FindHandle, &Win32Platform::FindClose, kInvalidFindHandle>;
+using unique_vk_key = unique_vk<RegKey, &Win32Platform::RegCloseKey, kNullRegKey>;
+using unique_vk_devinfo = unique_vk<DevInfoSet, &Win32Platform::DestroyDeviceInfoList, kInvalidDevInfoSet>;
 
 // Writes `content` to a new file at `path` (replacing any).
 inline void WriteFileNative(const std::string& path, const std::string& content) {
@@ -66,7 +49,8 @@ inline bool PathExists(const std::string& path) {
 }
 
 // A fresh folder under %TEMP% named after the running test, removed with
-// everything in it afterwards (read-only flags included).
+// the files in it afterwards (read-only flags included; the tests make no
+// sub-folders).
 class ScratchFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,29 +58,24 @@ protected:
         ASSERT_NE(::GetTempPathA(sizeof temp, temp), 0u);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_folder = std::string(temp) + "vk_win32_" + info->test_suite_name() + "_" + info->name();
-        RemoveTree(m_folder);
+        RemoveFolder(m_folder);
         ASSERT_TRUE(::CreateDirectoryA(m_folder.c_str(), nullptr)) << m_folder << ": " << ::GetLastError();
     }
-    void TearDown() override { RemoveTree(m_folder); }
+    void TearDown() override { RemoveFolder(m_folder); }
 
     std::string Path(const std::string& name) const { return m_folder + "\\" + name; }
 
-    static void RemoveTree(const std::string& folder) {
+    static void RemoveFolder(const std::string& folder) {
         WIN32_FIND_DATAA data;
         win32::unique_hfind search(::FindFirstFileA((folder + "\\*").c_str(), &data));
         if (search) {
             do {
-                const std::string name = data.cFileName;
-                if (name == "." || name == "..") {
-                    continue;
-                }
-                const std::string path = folder + "\\" + name;
                 if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(path);
-                } else {
-                    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    ::DeleteFileA(path.c_str());
+                    continue;  // "." and ".."
                 }
+                const std::string path = folder + "\\" + data.cFileName;
+                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(path.c_str());
             } while (::FindNextFileA(search.get(), &data));
         }
         search.reset();

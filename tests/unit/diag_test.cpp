@@ -1,5 +1,5 @@
-// The diagnostic log's two entry forms and the message compositions, byte
-// for byte, against the simulated workstation's system texts.
+// The diagnostic log's two entry forms, byte for byte, and what the
+// message compositions make of a missing name.
 #include <gtest/gtest.h>
 
 #include "diag/log.h"
@@ -56,32 +56,15 @@ TEST(DiagnosticLog, NothingWrittenWithoutSystemTextOrWhenOff) {
     std::fclose(file);
 }
 
-TEST(MessageCatalogue, PatternsAndCompositions) {
+TEST(MessageCatalogue, AnUnknownNameAndANullInsert) {
+    // The other compositions are checked byte for byte in the entries the
+    // pass logs; the patterns' expansion is the fuzz target's.
     SimulatedWorkstation ws;
-    std::string text = "old";
-    ExpandMessagePattern(ws, text, kPatternNameColon, "VID_C2B5&PID_000A");
-    EXPECT_EQ(text, "VID_C2B5&PID_000A : ");
-    ExpandMessagePattern(ws, text, kPatternServiceHead, "svc%1");
-    EXPECT_EQ(text, " svc%1 :\r\n");
-
-    EXPECT_EQ(MsgDeviceListFailed(ws),
-              "Impossible de conna\xEEtre la liste des p\xE9riph\xE9riques install\xE9s");
-    EXPECT_EQ(MsgHwidReadFailed(ws), "Hardware ID : La valeur ne peut \xEAtre lue dans la base de registre");
-    EXPECT_EQ(MsgClassReadFailed(ws), "Class : La valeur ne peut \xEAtre lue dans la base de registre");
-    EXPECT_EQ(MsgServiceReadFailed(ws), "Service : La valeur ne peut \xEAtre lue dans la base de registre");
-    EXPECT_EQ(MsgInfKept(ws, "VID_C2B5&PID_000A"),
-              "VID_C2B5&PID_000A : Le fichier .inf correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas "
-              "d\xE9sinstall\xE9");
     EXPECT_EQ(MsgServiceKept(ws, nullptr),
               "(ID inconnu) : Le service correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9");
-    EXPECT_EQ(MsgInfOpenFailed(), "Can't Open Inf file");
-    EXPECT_EQ(MsgFileDeleteFailed(ws, "C:\\Windows\\inf\\oem7.pnf"),
-              "C:\\Windows\\inf\\oem7.pnf : le fichier ne peut \xEAtre effac\xE9");
-    EXPECT_EQ(MsgScmOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle SC Manager ne peut \xEAtre ouvert");
-    EXPECT_EQ(MsgServiceOpenFailed(ws, "S"), "D\xE9sinstallation du service S :\r\nle service ne peut \xEAtre ouvert");
-    EXPECT_EQ(MsgServiceDeleteFailed(ws, "S"), "S : le Service ne peut \xEAtre d\xE9sinstall\xE9");
 
     // A null insert is the empty name, also when the formatting fails.
+    std::string text = "old";
     ExpandMessagePattern(ws, text, kPatternNameColon, nullptr);
     EXPECT_EQ(text, " : ");
     ws.FailCall("FormatStringMessage", ERROR_NOT_ENOUGH_MEMORY);

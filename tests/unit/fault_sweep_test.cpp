@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <set>
 #include <string>
@@ -14,17 +17,17 @@
 
 #include "app/cleaner_app.h"
 #include "platform/simulated/simulated.h"
+#include "support/log_capture.h"
+#include "support/workstation.h"
 
 namespace vk {
 namespace {
 
 using sim::SimulatedWorkstation;
-using sim::Sz;
 using Names = std::vector<std::string>;
 
-const std::string kPorts = "{4d36e978-e325-11ce-bfc1-08002be10318}";
-const std::string kInf = "C:\\Windows\\inf\\";
-const std::string kDrivers = "C:\\Windows\\system32\\drivers\\";
+using test::kDrivers;
+using test::kInf;
 const std::string kNames000A = "[Models]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
 
 // What the workstation holds, to tell afterwards what is gone.
@@ -39,21 +42,13 @@ struct Inventory {
 sim::Device& AddReader(SimulatedWorkstation& ws, Inventory& all, const std::string& instance,
                        const std::string& slot, const std::string& provider, const std::string& inf,
                        const std::string& service) {
-    const std::string id = instance.substr(0, instance.rfind('\\'));
-    auto& device = ws.AddDevice(instance).HardwareIds({id + "&REV_0100", id}).Driver(kPorts + "\\" + slot);
-    if (service.empty()) {
-        device.Class("USB");
-    } else {
-        device.Class("Ports").Service(service);
-    }
-    ws.AddClassKey(kPorts + "\\" + slot).Value("ProviderName", Sz(provider)).Value("InfPath", Sz(inf));
     all.devices.push_back(instance);
     if (provider == "VELKOR") {
         all.makerInfPairs.push_back("file " + kInf + inf);
         all.makerInfPairs.push_back("file " + kInf + inf.substr(0, inf.size() - 3) + "pnf");
         all.makerInfPairs.push_back("package " + inf);
     }
-    return device;
+    return test::AddReader(ws, instance, slot, inf, service, provider);
 }
 
 sim::File& AddFile(SimulatedWorkstation& ws, Inventory& all, const std::string& path,
@@ -356,6 +351,34 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
                 tally.problems.size());
     for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
     EXPECT_EQ(tally.problems.size(), 0u);
+}
+
+// What a person, an installer and a support technician see of the fault-free
+// runs, attended and unattended, with the logged activity: every deletion, in
+// order, and every message, byte for byte. Regenerate deliberately with
+// VK_UPDATE_GOLDEN=1 and read the difference.
+TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
+    std::ostringstream transcript;
+    for (const Names& arguments : {Names{}, Names{"/quiet"}}) {
+        SimulatedWorkstation ws;
+        DescribeRichWorkstation(ws);
+        CVelkorUSBCleanerApp app(ws, ParseSwitches(arguments));
+        test::LogCapture log(app, true);
+        transcript << "== run" << (arguments.empty() ? "" : " " + arguments[0]) << ": exit status "
+                   << app.RunCleaning() << "\n";
+        for (const sim::Prompt& prompt : ws.Prompts()) {
+            transcript << "prompt 0x" << std::hex << prompt.type << std::dec << " " << prompt.caption << ": "
+                       << prompt.text << "\n";
+        }
+        for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
+        transcript << "log:\n" << log.Text() << "\n";
+    }
+    const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-runs.txt";
+    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
+    std::ifstream in(golden, std::ios::binary);
+    std::ostringstream expected;
+    expected << in.rdbuf();
+    EXPECT_EQ(transcript.str(), expected.str());
 }
 
 }  // namespace

@@ -3,7 +3,12 @@
 // entries carry, and the exact entries the pass logs.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,6 +97,26 @@ inline std::string ServiceNotDeleted(const std::string& service, DWORD code) {
 inline std::string ServiceKept(const std::string& hardwareId) {
     return "[INFO] : " + hardwareId +
            " : Le service correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9";
+}
+
+// A file of the host for a log, removed when the test ends.
+struct TempFile {
+    TempFile() {
+        char name[] = "/tmp/vk-test-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        path = name;
+        std::remove(path.c_str());
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+inline std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 inline bool Contains(const Calls& calls, const std::string& call) {

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <map>
 #include <set>
@@ -17,7 +16,6 @@
 
 #include "app/cleaner_app.h"
 #include "platform/simulated/simulated.h"
-#include "support/log_capture.h"
 #include "support/workstation.h"
 
 namespace vk {
@@ -354,31 +352,39 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
 }
 
 // What a person, an installer and a support technician see of the fault-free
-// runs, attended and unattended, with the logged activity: every deletion, in
-// order, and every message, byte for byte. Regenerate deliberately with
-// VK_UPDATE_GOLDEN=1 and read the difference.
+// runs, attended, unattended and listing only, with the logs they write: the
+// plan, every deletion in order, and every message, byte for byte.
+// Regenerate deliberately with VK_UPDATE_GOLDEN=1 and read the difference.
 TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
     std::ostringstream transcript;
-    for (const Names& arguments : {Names{}, Names{"/quiet"}}) {
+    for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}}) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
-        CVelkorUSBCleanerApp app(ws, ParseSwitches(arguments));
-        test::LogCapture log(app, true);
-        transcript << "== run" << (arguments.empty() ? "" : " " + arguments[0]) << ": exit status "
-                   << app.RunCleaning() << "\n";
+        test::TempFile log;
+        Names arguments = options;
+        arguments.push_back("/log:" + log.path);
+        const int status = RunVelkorUSBCleaner(ws, arguments);
+        transcript << "== run" << (options.empty() ? "" : " " + options[0]) << ": exit status " << status
+                   << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
             transcript << "prompt 0x" << std::hex << prompt.type << std::dec << " " << prompt.caption << ": "
                        << prompt.text << "\n";
         }
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
-        transcript << "log:\n" << log.Text() << "\n";
+        transcript << "output:\n" << ws.StandardOutput() << ws.StandardError() << "log:\n";
+        const std::string written = test::ReadWhole(log.path);
+        transcript << written << "\n";
+
+        // The log is appended to, never truncated.
+        SimulatedWorkstation again;
+        DescribeRichWorkstation(again);
+        RunVelkorUSBCleaner(again, arguments);
+        EXPECT_EQ(test::ReadWhole(log.path).compare(0, written.size(), written), 0);
+        EXPECT_GT(test::ReadWhole(log.path).size(), written.size());
     }
     const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-runs.txt";
     if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
-    std::ifstream in(golden, std::ios::binary);
-    std::ostringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(transcript.str(), expected.str());
+    EXPECT_EQ(transcript.str(), test::ReadWhole(golden));
 }
 
 }  // namespace

@@ -24,51 +24,6 @@ std::vector<std::string> HardwareIds(const CDeviceInventory& inventory) {
     return ids;
 }
 
-TEST(DeviceSelection, TargetsCaseInterfacesAndOtherMakers) {
-    SimulatedWorkstation ws;
-    const char* pids[] = {"000A", "000B", "000C", "000E", "0005", "0012"};
-    int n = 0;
-    for (const char* pid : pids) {
-        std::string id = std::string("USB\\VID_C2B5&PID_") + pid;
-        AddReader(ws, id + "\\" + std::to_string(n), "000" + std::to_string(n), "oem12.inf", "vlkusbser");
-        ++n;
-    }
-    ws.AddDevice("USB\\VID_C2B5&PID_000C\\low").HardwareIds({"usb\\vid_c2b5&pid_000c&rev_0001", "usb\\vid_c2b5&pid_000c"});
-    ws.AddDevice("USB\\VID_C2B5&PID_000A&MI_00\\if").HardwareIds(
-        {"USB\\VID_C2B5&PID_000A&REV_0100&MI_00", "USB\\VID_C2B5&PID_000A&MI_00"});
-    ws.AddDevice("USB\\VID_046D&PID_C52B\\mouse").HardwareIds({"USB\\VID_046D&PID_C52B"}).Class("HIDClass");
-    ws.AddDevice("USB\\VID_C2B5&PID_0013\\near").HardwareIds({"USB\\VID_C2B5&PID_0013"});
-    ws.AddDevice("USB\\ROOT_HUB\\noids").Class("USB");  // no hardware IDs at all: skipped
-    // Two targets match; the device still gets one record.
-    ws.AddDevice("USB\\VID_C2B5&PID_0012\\both").HardwareIds({"USB\\VID_C2B5&PID_0012", "USB\\VID_C2B5&PID_000A"});
-    ws.AddDevice("USB\\VID_C2B5&PID_000B\\gone").HardwareIds({"USB\\VID_C2B5&PID_000B"}).NotPresent();
-
-    CDeviceInventory inventory(ws);
-    test::LogCapture capture(inventory);
-    ASSERT_EQ(inventory.EnumerateTargetDevices(TargetTable()), 0);
-
-    EXPECT_EQ(HardwareIds(inventory),
-              (std::vector<std::string>{"VID_C2B5&PID_000A", "VID_C2B5&PID_000B", "VID_C2B5&PID_000C",
-                                        "VID_C2B5&PID_000E", "VID_C2B5&PID_0005", "VID_C2B5&PID_0012",
-                                        "VID_C2B5&PID_000C", "VID_C2B5&PID_000A&MI_00", "VID_C2B5&PID_0012",
-                                        "VID_C2B5&PID_000B"}));
-    // The three lists stay in step, k-th entry for the k-th record.
-    ASSERT_EQ(inventory.m_infNames.GetCount(), inventory.m_devices.size());
-    ASSERT_EQ(inventory.m_serviceNames.GetCount(), inventory.m_devices.size());
-    auto inf = inventory.m_infNames.begin();
-    for (const auto& record : inventory.m_devices) {
-        EXPECT_TRUE(record->hasNameEntries);
-        EXPECT_EQ(*record->posInfName, record->pszInfName.text());
-        EXPECT_EQ(&*record->posInfName, &*inf++);
-        EXPECT_EQ(*record->posServiceName, record->pszServiceName.text());
-    }
-    EXPECT_EQ(std::string(inventory.m_devices.front()->pszInfName.text()), "oem12.inf");
-    EXPECT_EQ(std::string(inventory.m_devices.front()->pszServiceName.text()), "vlkusbser");
-    inventory.ReleaseInventory();
-    EXPECT_EQ(ws.LiveHeapBlocks(), 0u);
-    EXPECT_EQ(ws.OpenHandles(), 0u);
-}
-
 TEST(DeviceSelection, HardwareIdFailuresEndTheEnumeration) {
     // A list over 260 bytes cannot be read: -1, later devices not examined.
     SimulatedWorkstation ws;

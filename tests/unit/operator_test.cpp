@@ -3,23 +3,13 @@
 // what a pass did, and the help.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/cleaner_app.h"
 #include "platform/simulated/simulated.h"
 #include "support/workstation.h"
-
-#ifndef VK_GOLDEN_DIR
-#error "VK_GOLDEN_DIR must name the folder of the golden files"
-#endif
 
 namespace vk {
 namespace {
@@ -107,26 +97,6 @@ std::string CallOf(const std::string& line) {
     return "?" + action;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A log file of the host, removed when the test ends.
-struct TempLog {
-    TempLog() {
-        char name[] = "/tmp/vk-log-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path = name;
-        std::remove(path.c_str());
-    }
-    ~TempLog() { std::remove(path.c_str()); }
-    std::string path;
-};
-
 TEST(Switches, EachNameOfTheTableAndNothingElse) {
     // The parser's rules (case, lead, values, the last /log: wins) are the
     // fuzz target's; here, which name sets what.
@@ -155,7 +125,7 @@ TEST(Switches, TheCommandLineSplitsAsTheRuntimeDoes) {
 }
 
 TEST(DryRun, ThePlanIsWhatTheRealPassThenDoesAndNothingChanges) {
-    TempLog log;
+    TempFile log;
     SimulatedWorkstation dry;
     DescribeRichWorkstation(dry);
     EXPECT_EQ(RunVelkorUSBCleaner(dry, {"/list", "/log:" + log.path}), 0);
@@ -171,18 +141,9 @@ TEST(DryRun, ThePlanIsWhatTheRealPassThenDoesAndNothingChanges) {
     EXPECT_EQ(dry.LiveHeapBlocks(), 0u);
     EXPECT_EQ(dry.OpenHandles(), 0u);
 
+    // What the plan says, line by line, is in the rich workstation's
+    // transcript; here, that it is what the real pass then does.
     const Lines plan = SplitLines(dry.StandardOutput());
-    ASSERT_GE(plan.size(), 2u);
-    EXPECT_EQ(plan[1], "Lecteurs s\xE9lectionn\xE9s : 5");
-    // The device block of the reader driven by the system's serial driver.
-    const Lines readerC = {"  " + kReaderC, "    ID mat\xE9riel : VID_C2B5&PID_000C", "    Classe : Ports",
-                           "    Fichier .inf : (aucun)", "    Service : usbser"};
-    auto at = std::search(plan.begin(), plan.end(), readerC.begin(), readerC.end());
-    EXPECT_NE(at, plan.end()) << dry.StandardOutput();
-    const Lines hub = {"  " + kReaderHub, "    ID mat\xE9riel : VID_C2B5&PID_0012", "    Classe : USB",
-                       "    Fichier .inf : oem40.inf", "    Service : (aucun)"};
-    EXPECT_NE(std::search(plan.begin(), plan.end(), hub.begin(), hub.end()), plan.end());
-
     Lines planned;
     for (auto it = std::find(plan.begin(), plan.end(), "Actions pr\xE9vues :"); it != plan.end(); ++it) {
         const std::string call = CallOf(*it);
@@ -193,7 +154,7 @@ TEST(DryRun, ThePlanIsWhatTheRealPassThenDoesAndNothingChanges) {
     // messages; it claims no deletion.
     std::string logged;
     for (const std::string& line : plan) logged += "[INFO] : " + line + "\r\n";
-    const std::string written = ReadFile(log.path);
+    const std::string written = ReadWhole(log.path);
     ASSERT_GT(written.size(), logged.size());
     EXPECT_EQ(written.substr(written.size() - logged.size()), logged);
     EXPECT_EQ(written.find("fichier effac\xE9"), std::string::npos);
@@ -222,27 +183,6 @@ TEST(DryRun, ThePlanIsWhatTheRealPassThenDoesAndNothingChanges) {
     EXPECT_FALSE(real.HasService("vlkusbser"));
     EXPECT_TRUE(real.HasService("usbser") && real.HasService("logimouse") && real.HasDevice(kMouse));
     EXPECT_EQ(std::count(planned.begin(), planned.end(), "DeleteService vlkusbser"), 1);
-}
-
-TEST(QuietRun, NoPromptTheSameEndStateAndTheLoggedActivity) {
-    TempLog log;
-    SimulatedWorkstation ws;
-    DescribeRichWorkstation(ws);
-    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/log:" + log.path}), 0);
-    EXPECT_TRUE(ws.Prompts().empty());
-    EXPECT_EQ(ws.LiveHeapBlocks(), 0u);
-    EXPECT_EQ(ws.OpenHandles(), 0u);
-
-    // Byte for byte; regenerate deliberately with VK_UPDATE_GOLDEN=1.
-    const std::string golden = std::string(VK_GOLDEN_DIR) + "/quiet-logged-pass.log";
-    const std::string written = ReadFile(log.path);
-    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << written;
-    EXPECT_EQ(written, ReadFile(golden));
-
-    // The log is appended to, never truncated.
-    SimulatedWorkstation again;
-    EXPECT_EQ(RunVelkorUSBCleaner(again, {"/quiet", "/log:" + log.path}), 0);
-    EXPECT_EQ(ReadFile(log.path).substr(0, written.size()), written);
 }
 
 TEST(QuietRun, ALogThatCannotBeOpenedIsReportedAndTheRunGoesOn) {

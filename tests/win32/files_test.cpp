@@ -1,11 +1,6 @@
 // File system calls against real files in a scratch folder: the times and
-// attributes as they cross the interface, a file held without sharing, and a
-// search to its end.
+// attributes as they cross the interface, and a file held without sharing.
 #include "win32_test_support.h"
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
 
 namespace vk::test {
 namespace {
@@ -66,28 +61,6 @@ TEST_F(FileSystemTest, FileHeldWithoutSharingRefusesOpenAndDelete) {
         EXPECT_TRUE(PathExists(path));
     }
     EXPECT_TRUE(m_platform.DeleteFile(path.c_str())) << m_platform.GetLastError();
-}
-
-TEST_F(FileSystemTest, SearchReportsEachMatchOnceThenNoMoreFiles) {
-    for (const char* name : {"oem1.inf", "oem10.inf", "OEM3.INF", "oem4.pnf", "other.inf"}) {
-        WriteFileNative(Path(name), name);
-    }
-    std::vector<std::string> found;
-    FindData data{};
-    unique_vk_find search(m_platform.FindFirstFile(Path("oem*.inf").c_str(), &data));
-    ASSERT_TRUE(search) << m_platform.GetLastError();
-    do {
-        found.push_back(data.fileName);
-        std::memset(&data, 0x55, sizeof data);
-    } while (m_platform.FindNextFile(search.get(), &data));
-    EXPECT_EQ(m_platform.GetLastError(), ERROR_NO_MORE_FILES);
-    // Once exhausted, the search stays exhausted.
-    EXPECT_FALSE(m_platform.FindNextFile(search.get(), &data));
-    EXPECT_EQ(m_platform.GetLastError(), ERROR_NO_MORE_FILES);
-
-    // The order is the file system's; the set is fixed (matching ignores case).
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"OEM3.INF", "oem1.inf", "oem10.inf"}));
 }
 
 }  // namespace

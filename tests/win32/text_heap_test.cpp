@@ -1,5 +1,5 @@
-// String resources, system texts, message patterns, upper-casing and the ANSI
-// code page: the bytes and lengths the prompts and the log are built from,
+// String resources, system texts, message patterns, and upper-casing:
+// the bytes and lengths the prompts and the log are built from,
 // and the last error that those calls must leave alone.
 #include "win32_test_support.h"
 
@@ -111,21 +111,6 @@ TEST_F(TextTest, CharUpperBuffUpperCasesTheGivenLengthInTheAnsiCodePage) {
     EXPECT_EQ(std::string(text),
               "\xC9\x9F\xD7"
               "9");
-}
-
-// Lead-byte ranges: none in a single-byte code page, at least one and each
-// in order in a double-byte one.
-TEST_F(TextTest, CodePageInfoDescribesTheAnsiCodePage) {
-    CodePageInfo info;
-    std::memset(&info, 0xAB, sizeof info);
-    ASSERT_TRUE(m_platform.GetCPInfo(&info));
-    EXPECT_EQ(info.codePage, ::GetACP());
-    ASSERT_TRUE(info.maxCharSize == 1 || info.maxCharSize == 2) << info.maxCharSize;
-    EXPECT_EQ(info.leadByteRanges[0][0] != 0, info.maxCharSize == 2);
-    for (const auto& range : info.leadByteRanges) {
-        EXPECT_LE(range[0], range[1]);
-        EXPECT_TRUE(info.maxCharSize == 2 || range[1] == 0);
-    }
 }
 
 }  // namespace

@@ -38,12 +38,6 @@ inline void WriteFileNative(const std::string& path, const std::string& content)
     ASSERT_EQ(written, content.size());
 }
 
-// Wine's ntdll exports wine_get_version; Windows' does not.
-inline bool RunningUnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 inline bool PathExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <map>
 #include <set>
@@ -62,6 +63,7 @@ sim::File& AddFile(SimulatedWorkstation& ws, Inventory& all, const std::string& 
 // naming only a reader the scan does not look for.
 Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     Inventory all;
+    test::SetSystemTexts(ws);
     AddReader(ws, all, "USB\\VID_C2B5&PID_000A\\1", "0001", "VELKOR", "oem12.inf", "vlkusbser");
     AddReader(ws, all, "USB\\VID_C2B5&PID_000B\\2", "0002", "VELKOR", "OEM12.INF", "vlkusbser");
     AddReader(ws, all, "USB\\VID_C2B5&PID_000C\\3", "0003", "VELKOR", "oem20.inf", "vlkcomusb")
@@ -383,6 +385,56 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         EXPECT_GT(test::ReadWhole(log.path).size(), written.size());
     }
     const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-runs.txt";
+    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
+    EXPECT_EQ(transcript.str(), test::ReadWhole(golden));
+}
+
+// The log's entries, each from its "[INFO] : " or "[ERROR] : " on.
+Names Entries(const std::string& log) {
+    Names entries;
+    for (std::size_t at = 0; at < log.size();) {
+        std::size_t next = log.size();
+        for (const char* prefix : {"[INFO] : ", "[ERROR] : "}) next = std::min(next, log.find(prefix, at + 1));
+        entries.push_back(log.substr(at, next - at));
+        at = next;
+    }
+    return entries;
+}
+
+// What each failure says: for every operation, its first call failing, the
+// entries and prompts that the fault-free run does not have (the messages of
+// every failure path, byte for byte). Regenerate deliberately with
+// VK_UPDATE_GOLDEN=1 and read the difference.
+TEST(RichWorkstation, WhatEachFirstFailureSays) {
+    const auto run = [](const std::string& operation, Names* said) {
+        SimulatedWorkstation ws;
+        DescribeRichWorkstation(ws);
+        if (!operation.empty()) ws.FailCall(operation, kFailureCodes.at(operation), 1);
+        test::TempFile log;
+        const int status = RunVelkorUSBCleaner(ws, {"/log:" + log.path});
+        *said = Entries(test::ReadWhole(log.path));
+        for (const sim::Prompt& prompt : ws.Prompts()) said->push_back("prompt: " + prompt.text + "\n");
+        return status;
+    };
+    Names clean;
+    run("", &clean);
+    std::ostringstream transcript;
+    for (const auto& failure : kFailureCodes) {
+        Names said;
+        const int status = run(failure.first, &said);
+        transcript << "== " << failure.first << " fails (" << failure.second << "): exit status " << status
+                   << "\n";
+        Names expected = clean;
+        for (const std::string& entry : said) {
+            const auto known = std::find(expected.begin(), expected.end(), entry);
+            if (known != expected.end()) {
+                expected.erase(known);
+            } else {
+                transcript << entry;
+            }
+        }
+    }
+    const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-failures.txt";
     if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
     EXPECT_EQ(transcript.str(), test::ReadWhole(golden));
 }

@@ -84,19 +84,6 @@ TEST_F(RestartAwareness, AServiceAlreadyMarkedForDeletionNeedsARestart) {
     EXPECT_NE(log.Text().find("marked for deletion"), std::string::npos);
 }
 
-TEST_F(RestartAwareness, AFileInUseThatCannotBeScheduledStillNeedsARestart) {
-    ws.AddFile(kComUsb, "MZ").HeldOpen();
-    ws.AddFile(kUsbSer, "MZ");
-    ws.FailCall("MoveFileEx", ERROR_ACCESS_DENIED);
-    cleaner.DeleteDriverFiles();
-
-    EXPECT_TRUE(ws.DeletionsAtRestart().empty());
-    EXPECT_TRUE(cleaner.RestartNeeded());
-    EXPECT_NE(log.Text().find(kComUsb + " : le fichier ne peut \xEAtre programm\xE9 pour effacement au "
-                                        "red\xE9marrage\r\nAccess is denied."),
-              std::string::npos);
-}
-
 // --- The whole program -----------------------------------------------------
 
 const char* const kReplugText =

@@ -1,24 +1,18 @@
 // Registry values and device properties of any type, bytes and size, read
-// through the checked string read and the property readers. Input: four
-// bytes of options, then fields separated by 0x01: a value read directly,
-// ProviderName, InfPath, the driver key, the class, the lower filters and
-// the service. A missing field is an absent value or property; an empty
-// field is an empty value, but an absent property.
-//   byte 0: bits 0-2 ProviderName's type, bits 3-5 InfPath's type, bit 6 the
-//           class key refuses full access, bit 7 the driver key is fuzzed
-//   byte 1: bits 0-2 the direct value's type, bit 3 its read fails, bit 4
-//           it is absent
-//   bytes 2-3: the capacity of the direct read (0 to 599 bytes)
+// through the property readers and their checked string reads. Input: one
+// byte of options, then fields separated by 0x01: ProviderName, InfPath, the
+// driver key, the class, the lower filters and the service. A missing field
+// is an absent value or property; an empty field is an empty value, but an
+// absent property.
+//   options: bits 0-2 ProviderName's type, bits 3-5 InfPath's type, bit 6
+//            the class key refuses full access, bit 7 the driver key is fuzzed
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "inventory/inventory.h"
-#include "inventory/registry_key.h"
 #include "platform/simulated/simulated.h"
 
 namespace {
@@ -68,58 +62,19 @@ bool IsSimpleInfName(const std::string& name) {
     return true;
 }
 
-void CheckDirectRead(const std::uint8_t* options, const std::vector<std::string>& fields) {
+void CheckPropertyReads(std::uint8_t options, const std::vector<std::string>& fields) {
     sim::SimulatedWorkstation ws;
-    const DWORD type = kTypes[options[1] & 7];
-    const bool fails = (options[1] & 8) != 0;
-    const DWORD capacity = (options[2] | (options[3] << 8)) % 600;
-    const bool present = (options[1] & 0x10) == 0;
-    sim::RegistryKey& key = ws.AddRegistryKey("Software\\Fuzz");
-    if (present) key.Value("Value", sim::Raw(type, fields[0]));
-    RegKey opened = kNullRegKey;
-    FUZZ_CHECK(ws.RegOpenKeyEx(RegRoot::LocalMachine, "Software\\Fuzz", 0, KEY_ALL_ACCESS, &opened) == 0);
-    if (fails) ws.FailCall("RegQueryValueEx", ERROR_ACCESS_DENIED, 1);
-
-    // Exactly the capacity, so that any access past it is caught.
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::memset(buffer.get(), 'x', capacity);
-    DWORD size = capacity;
-    LONG result = 0;
-    {
-        CRegKeyHolder holder(ws, opened);
-        result = holder.QueryStringValue(buffer.get(), "Value", &size);
-    }
-    FUZZ_CHECK(ws.OpenHandles() == 0);
-
-    std::string text;
-    const bool readable = present && !fails && ReadsAsString(type, fields[0], capacity, &text);
-    FUZZ_CHECK((result == 0) == readable);
-    if (fails) FUZZ_CHECK(result == static_cast<LONG>(ERROR_ACCESS_DENIED));
-    if (readable && !fields[0].empty()) {
-        FUZZ_CHECK(size == fields[0].size());
-        FUZZ_CHECK(std::memcmp(buffer.get(), fields[0].data(), size) == 0);
-    }
-    if (present && !fails && !readable && fields[0].size() <= capacity) {
-        FUZZ_CHECK(result == static_cast<LONG>(ERROR_INVALID_DATA));
-    }
-    // Whatever happened, a caller with room finds a terminated text.
-    if (capacity > 0) FUZZ_CHECK(std::string(buffer.get(), capacity).find('\0') != std::string::npos);
-    if (capacity > 0 && !readable) FUZZ_CHECK(buffer[0] == '\0');
-}
-
-void CheckPropertyReads(const std::uint8_t* options, const std::vector<std::string>& fields) {
-    sim::SimulatedWorkstation ws;
-    const DWORD providerType = kTypes[options[0] & 7];
-    const DWORD infType = kTypes[(options[0] >> 3) & 7];
-    const bool refused = (options[0] & 0x40) != 0;
-    const bool fuzzedDriver = (options[0] & 0x80) != 0;
+    const DWORD providerType = kTypes[options & 7];
+    const DWORD infType = kTypes[(options >> 3) & 7];
+    const bool refused = (options & 0x40) != 0;
+    const bool fuzzedDriver = (options & 0x80) != 0;
 
     sim::RegistryKey& key = ws.AddClassKey(kSlot);
     if (refused) key.RefuseFullAccess();
-    if (fields.size() > 1) key.Value("ProviderName", sim::Raw(providerType, fields[1]));
-    if (fields.size() > 2) key.Value("InfPath", sim::Raw(infType, fields[2]));
+    if (!fields.empty()) key.Value("ProviderName", sim::Raw(providerType, fields[0]));
+    if (fields.size() > 1) key.Value("InfPath", sim::Raw(infType, fields[1]));
     sim::Device& device = ws.AddDevice("USB\\VID_C2B5&PID_000A\\1").HardwareIds({"USB\\VID_C2B5&PID_000A"});
-    std::vector<std::string> properties(fields.begin() + std::min<std::size_t>(3, fields.size()),
+    std::vector<std::string> properties(fields.begin() + std::min<std::size_t>(2, fields.size()),
                                         fields.end());
     if (!fuzzedDriver) {
         const std::string slot = kSlot + std::string(1, '\0');
@@ -150,9 +105,9 @@ void CheckPropertyReads(const std::uint8_t* options, const std::vector<std::stri
         path = std::string(kClassKeyRoot) + "\\" + driverKey;
         std::string provider;
         const bool opens = !refused && AsciiUpper(driverKey) == AsciiUpper(kSlot);
-        maker = opens && fields.size() > 1 && ReadsAsString(providerType, fields[1], 260, &provider) &&
+        maker = opens && !fields.empty() && ReadsAsString(providerType, fields[0], 260, &provider) &&
                 AsciiUpper(provider) == "VELKOR";
-        if (maker && fields.size() > 2) ReadsAsString(infType, fields[2], 50, &inf);
+        if (maker && fields.size() > 1) ReadsAsString(infType, fields[1], 50, &inf);
     }
     FUZZ_CHECK(record.pszClassKeyPath.text() == path);
     FUZZ_CHECK(record.foreignProvider == !maker);
@@ -180,10 +135,8 @@ void CheckPropertyReads(const std::uint8_t* options, const std::vector<std::stri
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    if (size < 4) return 0;
-    const std::vector<std::string> fields =
-        fuzz::Fields(std::string(reinterpret_cast<const char*>(bytes + 4), size - 4));
-    CheckDirectRead(bytes, fields);
-    CheckPropertyReads(bytes, fields);
+    if (size == 0) return 0;
+    CheckPropertyReads(bytes[0],
+                       fuzz::Fields(std::string(reinterpret_cast<const char*>(bytes + 1), size - 1)));
     return 0;
 }

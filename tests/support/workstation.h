@@ -25,17 +25,19 @@ const std::string kPattern = kInf + "oem*.inf";
 const std::string kDrivers = "C:\\Windows\\system32\\drivers\\";
 const std::string kComUsb = kDrivers + "vlkcomusb.sys";
 const std::string kUsbSer = kDrivers + "vlkusbser.sys";
-const std::string kNamesReader = "[Version]\r\nProvider=VELKOR\r\n[Devices]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
-const std::string kNames0012 = "[Devices]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n";
+const std::string kNamesReader =
+    "[Version]\r\nProvider=VELKOR\r\n[Devices]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
 
 // A device whose driver key names `provider` and `inf`; its hardware IDs are
 // those of its instance path, with and without a revision. With a service it
 // is of the Ports class, without one of the USB class.
-inline sim::Device& AddReader(sim::SimulatedWorkstation& ws, const std::string& instance, const std::string& slot,
-                              const std::string& inf, const std::string& service,
+inline sim::Device& AddReader(sim::SimulatedWorkstation& ws, const std::string& instance,
+                              const std::string& slot, const std::string& inf, const std::string& service,
                               const std::string& provider = "VELKOR") {
     const std::string id = instance.substr(0, instance.rfind('\\'));
-    ws.AddClassKey(kPorts + "\\" + slot).Value("ProviderName", sim::Sz(provider)).Value("InfPath", sim::Sz(inf));
+    ws.AddClassKey(kPorts + "\\" + slot)
+        .Value("ProviderName", sim::Sz(provider))
+        .Value("InfPath", sim::Sz(inf));
     auto& device = ws.AddDevice(instance).HardwareIds({id + "&REV_0100", id}).Driver(kPorts + "\\" + slot);
     if (service.empty()) return device.Class("USB");
     return device.Class("Ports").Service(service);
@@ -81,19 +83,6 @@ inline std::string FileNotDeleted(const std::string& path, DWORD code) {
 inline std::string InfNotOpened(DWORD code) {
     return WithCode("[ERROR] : ", "Can't Open Inf file", code);
 }
-inline std::string ScmRefused(const std::string& service, DWORD code) {
-    return WithCode("[ERROR] : ",
-                    "D\xE9sinstallation du service " + service + " :\r\nle SC Manager ne peut \xEAtre ouvert",
-                    code);
-}
-inline std::string ServiceNotOpened(const std::string& service, DWORD code) {
-    return WithCode(
-        "[ERROR] : ", "D\xE9sinstallation du service " + service + " :\r\nle service ne peut \xEAtre ouvert",
-        code);
-}
-inline std::string ServiceNotDeleted(const std::string& service, DWORD code) {
-    return WithCode("[ERROR] : ", service + " : le Service ne peut \xEAtre d\xE9sinstall\xE9", code);
-}
 inline std::string ServiceKept(const std::string& hardwareId) {
     return "[INFO] : " + hardwareId +
            " : Le service correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9";
@@ -117,10 +106,6 @@ inline std::string ReadWhole(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-inline bool Contains(const Calls& calls, const std::string& call) {
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 }  // namespace vk::test

@@ -1,7 +1,7 @@
-// The cleanup actions over simulated workstations: what the removal pass,
-// the OEM INF scan and the deletion primitives delete, what they leave, and
-// the exact entries they log. (The fault sweep shows that no failure breaks
-// a pass; these tests pin what each failure says and where it leads.)
+// The cleanup actions over simulated workstations, where the rich
+// workstation's transcripts do not reach: another provider's service shared
+// with a reader, the scan's course and limits, names and paths that must be
+// refused, and what a forced deletion writes back.
 #include <gtest/gtest.h>
 
 #include <string>

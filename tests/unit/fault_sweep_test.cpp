@@ -3,15 +3,17 @@
 // later call of the same operation failing. Whatever fails, the program must
 // not crash, must end with status 0, must show the second prompt with
 // everything released, and must delete nothing that the fault-free pass keeps.
+// The same workstation's fault-free runs, and what each first failure says,
+// are compared with their transcripts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,11 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     all.devices.push_back("USB\\VID_046D&PID_C52B\\8");
     ws.AddDevice("USB\\ROOT_HUB20\\9").Class("USB");
     all.devices.push_back("USB\\ROOT_HUB20\\9");
+    // Readers whose class, or service, cannot be read.
+    ws.AddDevice("USB\\VID_C2B5&PID_000B\\10").HardwareIds({"USB\\VID_C2B5&PID_000B"}).Service("vlkusbser");
+    all.devices.push_back("USB\\VID_C2B5&PID_000B\\10");
+    ws.AddDevice("USB\\VID_C2B5&PID_000C\\11").HardwareIds({"USB\\VID_C2B5&PID_000C"}).Class("Ports");
+    all.devices.push_back("USB\\VID_C2B5&PID_000C\\11");
 
     for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {
         ws.AddService(service);
@@ -122,7 +129,7 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"CallClassInstaller", ERROR_ACCESS_DENIED},
     {"DestroyDeviceInfoList", ERROR_INVALID_HANDLE},
     {"GetDeviceInstallFlags", ERROR_NO_SUCH_DEVINST},
-    {"UninstallOEMInf", 0xE000023D},  // ERROR_INF_IN_USE_BY_DEVICES
+    {"UninstallOEMInf", ERROR_ACCESS_DENIED},
     {"RegOpenKeyEx", ERROR_ACCESS_DENIED},
     {"RegQueryValueEx", ERROR_MORE_DATA},
     {"RegCloseKey", ERROR_INVALID_HANDLE},
@@ -333,14 +340,8 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally) {
 
 TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     Tally tally;
-    // The fault-free runs must delete things of every kind, or the subset
-    // check below would prove nothing.
+    // What the fault-free runs delete is in their transcript below.
     const Outcome clean = RunProgram({});
-    for (const char* kind : {"device ", "file ", "service ", "package "}) {
-        EXPECT_TRUE(std::any_of(clean.gone.begin(), clean.gone.end(), [&](const std::string& item) {
-            return item.rfind(kind, 0) == 0;
-        })) << kind;
-    }
     EXPECT_TRUE(clean.replugShown && clean.listsEmptied && clean.liveHeapBlocks == 0 &&
                 clean.openHandles == 0);
 
@@ -394,7 +395,8 @@ Names Entries(const std::string& log) {
     Names entries;
     for (std::size_t at = 0; at < log.size();) {
         std::size_t next = log.size();
-        for (const char* prefix : {"[INFO] : ", "[ERROR] : "}) next = std::min(next, log.find(prefix, at + 1));
+        for (const char* prefix : {"[INFO] : ", "[ERROR] : "})
+            next = std::min(next, log.find(prefix, at + 1));
         entries.push_back(log.substr(at, next - at));
         at = next;
     }

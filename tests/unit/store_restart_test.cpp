@@ -1,8 +1,8 @@
 // The driver store, restart awareness and the 32-bit hand-over over
-// simulated workstations: a reader's published INF leaves the store with its
-// files, a refused uninstall still loses its files, whatever only a restart
-// can finish is noticed and said, and a 32-bit program on 64-bit Windows
-// hands the run to the 64-bit one.
+// simulated workstations: without the store's entry point the plain
+// deletions run alone, whatever only a restart can finish is noticed and
+// said, and a 32-bit program on 64-bit Windows hands the run to the 64-bit
+// one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,6 +19,7 @@ namespace {
 
 using namespace test;
 using sim::SimulatedWorkstation;
+using Names = std::vector<std::string>;
 
 class StoreFixture : public ::testing::Test {
 protected:
@@ -44,25 +45,6 @@ protected:
 
 using DriverStore = StoreFixture;
 using RestartAwareness = StoreFixture;
-
-TEST_F(DriverStore, ARefusedUninstallIsLoggedAndTheFilesStillGo) {
-    AddReader(ws, "USB\\VID_C2B5&PID_000A\\1", "0003", "oem12.inf", "vlkusbser");
-    ws.AddService("vlkusbser");
-    AddPublishedInf("oem12").UninstallFails(ERROR_ACCESS_DENIED);
-    AddPublishedInf("oem5").UninstallFails(ERROR_ACCESS_DENIED);
-
-    EXPECT_EQ(Pass(), 0);
-    ASSERT_EQ(cleaner.ScanOemInfs((kInf + "oem*.inf").c_str()), 0);
-    EXPECT_EQ(ws.Calls(), (Calls{"DIF_REMOVE USB\\VID_C2B5&PID_000A\\1", "DeleteFile " + kInf + "oem12.inf",
-                                 "DeleteFile " + kInf + "oem12.pnf", "DeleteService vlkusbser",
-                                 "DeleteFile " + kInf + "oem5.inf", "DeleteFile " + kInf + "oem5.pnf"}));
-    EXPECT_TRUE(ws.HasDriverPackage("oem12.inf"));
-    EXPECT_TRUE(ws.HasDriverPackage("oem5.inf"));
-    const std::string refused =
-        " : le paquet de pilote ne peut \xEAtre retir\xE9 du magasin des pilotes\r\n"
-        "Access is denied.\r\n\r\n";
-    EXPECT_EQ(log.Text(), "[INFO] : oem12.inf" + refused + "[INFO] : oem5.inf" + refused);
-}
 
 TEST_F(DriverStore, WithoutTheEntryPointThePlainDeletionsRunAlone) {
     ws.SetStoreUninstallAvailable(false);
@@ -103,9 +85,6 @@ TEST(RestartPrompt, TheSecondPromptOrTheExitStatusSaysWhenARestartIsNeeded) {
     EXPECT_EQ(RunVelkorUSBCleaner(plain), 0);
     ASSERT_EQ(plain.Prompts().size(), 2u);
     EXPECT_EQ(plain.Prompts()[1].text, kReplugText);
-    SimulatedWorkstation plainQuiet;
-    DescribeReader(plainQuiet, 0);
-    EXPECT_EQ(RunVelkorUSBCleaner(plainQuiet, {"/quiet"}), 0);
 
     // Either flag the class installer may leave; other bits do not matter.
     SimulatedWorkstation rebooting;
@@ -136,7 +115,6 @@ TEST(HandOver, The32BitProgramRunsThe64BitOneWithItsArgumentsAndReturnsItsStatus
     ws.SetModulePath(kFolder32 + "VelkorUSBCleaner.exe");
     ws.AddProgram(kSibling, 3010);
     ws.SetCommandLineTail("/quiet /log:\"C:\\Temp\\vk log.txt\"");
-    ws.AddService("vlkusbser");
 
     EXPECT_EQ(RunVelkorUSBCleaner(ws), 3010);
     EXPECT_EQ(ws.Calls(), (Calls{"RunProcess " + kSibling + " | \"" + kSibling +
@@ -144,48 +122,42 @@ TEST(HandOver, The32BitProgramRunsThe64BitOneWithItsArgumentsAndReturnsItsStatus
     // The 64-bit program does the talking; this one shows nothing.
     EXPECT_TRUE(ws.Prompts().empty());
     EXPECT_EQ(ws.CallCount("GetClassDevs"), 0u);
+
+    // The 64-bit program itself never hands over, whatever lies beside it.
+    SimulatedWorkstation native;
+    native.SetModulePath(kFolder32 + "VelkorUSBCleaner.exe");
+    native.AddProgram(kSibling, 7);
+    EXPECT_EQ(RunVelkorUSBCleaner(native), 0);
+    EXPECT_EQ(native.CallCount("RunProcess"), 0u);
 }
 
 TEST(HandOver, WithoutThe64BitProgramThe32BitOneRefusesAndChangesNothing) {
-    for (const std::string& modulePath :
-         {kFolder32 + "VelkorUSBCleaner.exe", std::string("VelkorUSBCleaner.exe")}) {
+    // No folder to look in, a folder where the program should be, a file
+    // there that cannot be run, and the same refusal unattended.
+    struct Case {
+        std::string modulePath;
+        bool folder;
+        bool unrunnable;
+        bool quiet;
+    };
+    const std::string own = kFolder32 + "VelkorUSBCleaner.exe";
+    for (const Case& c : {Case{"VelkorUSBCleaner.exe", false, false, false}, Case{own, true, false, false},
+                          Case{own, false, true, false}, Case{own, false, false, true}}) {
         SimulatedWorkstation ws;
         ws.SetWow64(true);
-        ws.SetModulePath(modulePath);
-        // A folder of that name is no program.
-        ws.AddFolder(kSibling);
-        EXPECT_EQ(RunVelkorUSBCleaner(ws), 2) << modulePath;
-        ASSERT_EQ(ws.Prompts().size(), 1u);
-        EXPECT_EQ(ws.Prompts()[0].text, kPromptWow64);
+        ws.SetModulePath(c.modulePath);
+        if (c.folder) ws.AddFolder(kSibling);
+        if (c.unrunnable) ws.AddFile(kSibling, "not a program");
+        EXPECT_EQ(RunVelkorUSBCleaner(ws, c.quiet ? Names{"/quiet"} : Names{}), 2);
         EXPECT_TRUE(ws.Calls().empty());
+        if (c.quiet) {
+            EXPECT_TRUE(ws.Prompts().empty());
+            EXPECT_EQ(ws.StandardError(), std::string(kPromptWow64) + "\r\n");
+        } else {
+            ASSERT_EQ(ws.Prompts().size(), 1u);
+            EXPECT_EQ(ws.Prompts()[0].text, kPromptWow64);
+        }
     }
-
-    // A file there that cannot be run is no way out either.
-    SimulatedWorkstation unrunnable;
-    unrunnable.SetWow64(true);
-    unrunnable.SetModulePath(kFolder32 + "VelkorUSBCleaner.exe");
-    unrunnable.AddFile(kSibling, "not a program");
-    EXPECT_EQ(RunVelkorUSBCleaner(unrunnable), 2);
-    EXPECT_EQ(unrunnable.Prompts().size(), 1u);
-}
-
-TEST(HandOver, UnattendedTheRefusalGoesToStandardError) {
-    SimulatedWorkstation ws;
-    ws.SetWow64(true);
-    ws.SetModulePath(kFolder32 + "VelkorUSBCleaner.exe");
-    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet"}), 2);
-    EXPECT_TRUE(ws.Prompts().empty());
-    EXPECT_EQ(ws.StandardError(), std::string(kPromptWow64) + "\r\n");
-    EXPECT_TRUE(ws.Calls().empty());
-}
-
-TEST(HandOver, The64BitProgramNeverHandsOver) {
-    SimulatedWorkstation ws;
-    ws.SetModulePath("D:\\Setup\\VELKOR\\x86\\VelkorUSBCleaner.exe");
-    ws.AddProgram(kSibling, 7);
-    EXPECT_EQ(RunVelkorUSBCleaner(ws), 0);
-    EXPECT_EQ(ws.CallCount("RunProcess"), 0u);
-    EXPECT_EQ(ws.Prompts().size(), 2u);
 }
 
 }  // namespace

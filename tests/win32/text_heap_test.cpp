@@ -1,6 +1,6 @@
-// String resources, system texts, message patterns, and upper-casing:
-// the bytes and lengths the prompts and the log are built from,
-// and the last error that those calls must leave alone.
+// String resources, system texts and message patterns: the bytes and
+// lengths the prompts and the log are built from, and the last error that
+// those calls must leave alone.
 #include "win32_test_support.h"
 
 #include <cstring>
@@ -34,12 +34,6 @@ TEST_F(TextTest, LoadStringGivesTheWindows1252BytesOfEachResourceOrNothing) {
     char buffer[256] = {};
     EXPECT_EQ(m_platform.LoadString(4, buffer, sizeof buffer), 0);
     EXPECT_EQ(m_platform.LoadString(13, buffer, sizeof buffer), 0);
-
-    // Truncated to the buffer, terminator included.
-    char small[6];
-    std::memset(small, 'x', sizeof small);
-    EXPECT_EQ(m_platform.LoadString(IDS_SERVICE_UNINSTALL, small, sizeof small), 5);
-    EXPECT_EQ(std::string(small, 6), std::string("D\xE9sin\0", 6));
 }
 
 // A system message ends in CR LF and its length is the text's; a code without
@@ -92,25 +86,6 @@ TEST_F(TextTest, MessagePatternsExpandTheirOneInsert) {
     // The insert is copied as it is, never expanded again.
     EXPECT_GT(m_platform.FormatStringMessage(" %1% :\n", "svc%1%n\xE9", &text), 0u);
     EXPECT_EQ(text, " svc%1%n\xE9 :\r\n");
-}
-
-TEST_F(TextTest, CharUpperBuffUpperCasesTheGivenLengthInTheAnsiCodePage) {
-    char ascii[] = "usb\\vid_c2b5&pid_000a-rev";
-    EXPECT_EQ(m_platform.CharUpperBuff(ascii, 21), 21u);
-    EXPECT_STREQ(ascii, "USB\\VID_C2B5&PID_000A-rev");
-
-    if (::GetACP() != 1252) {
-        GTEST_SKIP() << "ANSI code page " << ::GetACP();
-    }
-    // e acute -> E acute, y diaeresis -> Y diaeresis (0x9F in cp1252),
-    // the multiplication sign and digits unchanged.
-    char text[] =
-        "\xE9\xFF\xD7"
-        "9";
-    EXPECT_EQ(m_platform.CharUpperBuff(text, 4), 4u);
-    EXPECT_EQ(std::string(text),
-              "\xC9\x9F\xD7"
-              "9");
 }
 
 }  // namespace

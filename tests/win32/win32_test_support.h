@@ -24,17 +24,15 @@ struct VkClosePolicy {
 template <typename Handle, auto Close, Handle kEmpty>
 using unique_vk = win32::unique_resource<VkClosePolicy<Handle, Close, kEmpty>>;
 using unique_vk_file = unique_vk<FileHandle, &Win32Platform::CloseHandle, kInvalidFileHandle>;
-using unique_vk_find = unique_vk<FindHandle, &Win32Platform::FindClose, kInvalidFindHandle>;
-using unique_vk_key = unique_vk<RegKey, &Win32Platform::RegCloseKey, kNullRegKey>;
-using unique_vk_devinfo = unique_vk<DevInfoSet, &Win32Platform::DestroyDeviceInfoList, kInvalidDevInfoSet>;
 
 // Writes `content` to a new file at `path` (replacing any).
 inline void WriteFileNative(const std::string& path, const std::string& content) {
-    win32::unique_hfile file(
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win32::unique_hfile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file) << path << ": " << ::GetLastError();
     ::DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<::DWORD>(content.size()), &written, nullptr));
+    ASSERT_TRUE(
+        ::WriteFile(file.get(), content.data(), static_cast<::DWORD>(content.size()), &written, nullptr));
     ASSERT_EQ(written, content.size());
 }
 

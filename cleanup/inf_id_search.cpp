@@ -43,8 +43,7 @@ bool HasZeroByte(std::uint64_t word) {
 
 // The first position from `from` on, before `end`, that holds `byte`; `end`
 // when none does. Several bytes a step: the C library of the Windows build
-// searches byte by byte, and the text is searched to its end in almost every
-// file, so this loop and the upper-casing are most of the scan's own time.
+// searches byte by byte, and every file's text is measured to its end.
 std::size_t FindByte(const char* text, std::size_t from, std::size_t end, char byte) {
     std::size_t i = from;
 #ifdef VK_SEARCH_SSE2

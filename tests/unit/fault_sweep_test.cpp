@@ -354,10 +354,17 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     EXPECT_EQ(tally.problems.size(), 0u);
 }
 
+// Compares `text` with a file of tests/golden/; VK_UPDATE_GOLDEN=1 writes the
+// file instead, after a deliberate change whose difference is then read.
+void ExpectGolden(const std::string& name, const std::string& text) {
+    const std::string golden = std::string(VK_GOLDEN_DIR) + "/" + name;
+    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << text;
+    EXPECT_EQ(text, test::ReadWhole(golden));
+}
+
 // What a person, an installer and a support technician see of the fault-free
 // runs, attended, unattended and listing only, with the logs they write: the
 // plan, every deletion in order, and every message, byte for byte.
-// Regenerate deliberately with VK_UPDATE_GOLDEN=1 and read the difference.
 TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
     std::ostringstream transcript;
     for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}}) {
@@ -382,12 +389,11 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         SimulatedWorkstation again;
         DescribeRichWorkstation(again);
         RunVelkorUSBCleaner(again, arguments);
-        EXPECT_EQ(test::ReadWhole(log.path).compare(0, written.size(), written), 0);
-        EXPECT_GT(test::ReadWhole(log.path).size(), written.size());
+        const std::string appended = test::ReadWhole(log.path);
+        EXPECT_EQ(appended.compare(0, written.size(), written), 0);
+        EXPECT_GT(appended.size(), written.size());
     }
-    const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-runs.txt";
-    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
-    EXPECT_EQ(transcript.str(), test::ReadWhole(golden));
+    ExpectGolden("rich-workstation-runs.txt", transcript.str());
 }
 
 // The log's entries, each from its "[INFO] : " or "[ERROR] : " on.
@@ -405,8 +411,7 @@ Names Entries(const std::string& log) {
 
 // What each failure says: for every operation, its first call failing, the
 // entries and prompts that the fault-free run does not have (the messages of
-// every failure path, byte for byte). Regenerate deliberately with
-// VK_UPDATE_GOLDEN=1 and read the difference.
+// every failure path, byte for byte).
 TEST(RichWorkstation, WhatEachFirstFailureSays) {
     const auto run = [](const std::string& operation, Names* said) {
         SimulatedWorkstation ws;
@@ -436,9 +441,7 @@ TEST(RichWorkstation, WhatEachFirstFailureSays) {
             }
         }
     }
-    const std::string golden = std::string(VK_GOLDEN_DIR) + "/rich-workstation-failures.txt";
-    if (std::getenv("VK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << transcript.str();
-    EXPECT_EQ(transcript.str(), test::ReadWhole(golden));
+    ExpectGolden("rich-workstation-failures.txt", transcript.str());
 }
 
 }  // namespace

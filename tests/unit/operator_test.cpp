@@ -35,7 +35,7 @@ void DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddReader(ws, kReaderA, "0001", "oem12.inf", "vlkusbser");
     AddReader(ws, kReaderB, "0002", "OEM12.INF", "vlkusbser").NotPresent();
     AddReader(ws, kReaderC, "0003", "mdmcpq.inf", "usbser", "Microsoft");
-    AddReader(ws, kReaderHub, "0004", "oem40.inf", "", "VELKOR");
+    AddReader(ws, kReaderHub, "0004", "oem40.inf", "");
     AddReader(ws, kReaderE, "0005", "oem41.inf", "VlkUsbSer");
     ws.AddDevice(kMouse)
         .HardwareIds({"USB\\VID_046D&PID_C52B"})

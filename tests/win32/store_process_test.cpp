@@ -1,4 +1,4 @@
-// The driver store's uninstall, deletion at restart and running another
+// The driver store's refusal, deletion at restart and running another
 // program to its end, each through the interface against the real calls.
 #include "win32_test_support.h"
 

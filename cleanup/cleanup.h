@@ -10,9 +10,6 @@ namespace vk {
 
 constexpr const char* kInfFolder = "\\inf\\";
 constexpr const char* kOemInfPattern = "\\inf\\oem*.inf";
-constexpr const char* kDriversFolder = "\\system32\\drivers\\";
-constexpr const char* kDriverFile1 = "vlkcomusb.sys";
-constexpr const char* kDriverFile2 = "vlkusbser.sys";
 // No real INF file comes near this; larger files are not read.
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
@@ -43,6 +40,12 @@ public:
     // True once something the pass did takes effect only at the next restart.
     bool RestartNeeded() const { return m_restartNeeded; }
 
+    // What a device outside the selection still uses stays. True, with the
+    // reason logged, when `subject` is kept: a device or a class uses it, or
+    // the walk over the other devices could not be completed.
+    enum class Shared { Service, Inf, DriverFile };
+    bool KeptForOutside(const std::string& subject, Shared kind);
+
 protected:
     // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info.
     void LogFileDeleteFailed(const char* path, DWORD code);
@@ -67,6 +70,10 @@ private:
     // Whether `folder` (of a search pattern) is the Windows INF folder, whose
     // files are the driver store's published INFs.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
+    // A service whose image is one of the maker's two driver files is the
+    // maker's, whoever the driver's provider is read as.
+    bool ImageIsMakers(const char* serviceName);
+    void LogKept(const std::string& subject, unsigned resource, const std::string& user = std::string());
 
     bool m_restartNeeded = false;
 };

@@ -199,6 +199,7 @@ void CCleanupActions::DeleteDriverFiles() {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
+        if (KeptForOutside(path.c_str(), Shared::DriverFile)) continue;
         // A loaded driver keeps its file open until the next restart.
         if (RemoveFileForced(path.c_str(), false) == ERROR_SHARING_VIOLATION) {
             ScheduleDeletionAtRestart(path.c_str());

@@ -50,7 +50,7 @@ int CCleanupActions::RemoveDevices() {
             }
             if (stillUsed) {
                 LogActivity(infName, IDS_LOG_INF_STILL_USED);
-            } else {
+            } else if (!KeptForOutside(infName, Shared::Inf)) {
                 knownByName = DeleteInfPair(infName);
             }
         }
@@ -61,7 +61,7 @@ int CCleanupActions::RemoveDevices() {
 
         const char* serviceName = record.pszServiceName.text();
         if (*serviceName == '\0') continue;
-        if (record.foreignProvider) {
+        if (record.foreignProvider && !ImageIsMakers(serviceName)) {
             // A service not known to be the maker's (e.g. the system's own
             // serial driver) may serve other devices too. Its register entry
             // stays, so no other reader deletes it either.
@@ -72,10 +72,10 @@ int CCleanupActions::RemoveDevices() {
             continue;
         }
         if (record.hasNameEntries) m_serviceNames.EmptyAt(record.posServiceName);
-        if (!m_serviceNames.Find(serviceName)) {
-            DeleteDriverService(serviceName);
-        } else {
+        if (m_serviceNames.Find(serviceName)) {
             LogActivity(serviceName, IDS_LOG_SERVICE_STILL_USED);
+        } else if (!KeptForOutside(serviceName, Shared::Service)) {
+            DeleteDriverService(serviceName);
         }
     }
     return 0;

@@ -20,7 +20,12 @@ using sim::SimulatedWorkstation;
 
 class CleanupFixture : public ::testing::Test {
 protected:
-    CleanupFixture() { SetSystemTexts(ws); }
+    // Primitives called alone see a workstation without other devices; a
+    // pass walks the devices again.
+    CleanupFixture() {
+        SetSystemTexts(ws);
+        cleaner.CollectOutsideUses();
+    }
     // Every operation closes what it opened, on every path.
     void TearDown() override { EXPECT_EQ(ws.OpenHandles(), 0u); }
 

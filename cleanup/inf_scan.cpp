@@ -108,7 +108,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
-            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
+            Record(RunEntry::Done(RunAction::MatchInf, path.c_str()));
             // Kept for another device, it still counts as a match.
             result = 0;
             if (!KeptForOutside(path.c_str(), Shared::Inf)) {

@@ -8,18 +8,13 @@
 
 namespace vk {
 
-void CCleanupActions::LogKept(const std::string& subject, unsigned resource, const std::string& user) {
-    if (!ActivityLogged()) return;
-    std::string text;
-    ExpandMessagePattern(m_platform, text, kPatternNameColon, subject.c_str());
-    text += LoadResourceString(m_platform, resource) + user + "\r\n";
-    Log(0, text, LogLevelInfo);
-}
-
 bool CCleanupActions::KeptForOutside(const std::string& subject, Shared kind) {
+    const RunAction action = kind == Shared::Service ? RunAction::DeleteService
+                             : kind == Shared::Inf   ? RunAction::RemoveInf
+                                                     : RunAction::DeleteFile;
     // Without the whole picture, anything shared may be another device's.
     if (!m_outside.complete) {
-        LogKept(subject, IDS_LOG_SHARED_UNEXAMINED);
+        Record(RunEntry::Kept(action, subject, IDS_LOG_SHARED_UNEXAMINED));
         return true;
     }
     const AnsiCodePage codePage(m_platform);
@@ -39,7 +34,7 @@ bool CCleanupActions::KeptForOutside(const std::string& subject, Shared kind) {
     unsigned resource = IDS_LOG_INF_USED_BY_DEVICE;
     if (kind == Shared::Service) resource = user.isClass ? IDS_LOG_SERVICE_USED_BY_CLASS : IDS_LOG_SERVICE_USED_BY_DEVICE;
     if (kind == Shared::DriverFile) resource = user.isClass ? IDS_LOG_FILE_USED_BY_CLASS : IDS_LOG_FILE_USED_BY_DEVICE;
-    LogKept(subject, resource, user.name);
+    Record(RunEntry::Kept(action, subject, resource, user.name));
     return true;
 }
 

@@ -72,7 +72,6 @@ constexpr StringResource kStringTable[] = {
     {IDS_LOG_FILE_USED_BY_DEVICE, "fichier conserv\xE9 : pilote utilis\xE9 aussi par le p\xE9riph\xE9rique "},
     {IDS_LOG_FILE_USED_BY_CLASS, "fichier conserv\xE9 : pilote d'un filtre de la classe "},
     {IDS_LOG_SHARED_UNEXAMINED, "conserv\xE9 : les autres p\xE9riph\xE9riques n'ont pu \xEAtre tous examin\xE9s"},
-    {IDS_ACTION_KEEP, "conserver "},
 };
 
 }  // namespace vk

@@ -224,6 +224,33 @@ void CDeviceInventory::CollectOutsideUses() {
         if (!infPath.empty()) m_outside.infNames.emplace(codePage.Folded(infPath.front().c_str()), user);
     }
 
+    // A class filter is loaded for every device of its class.
+    RegKey opened = kNullRegKey;
+    DWORD code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, kClassKeyRoot, 0, KEY_READ, &opened));
+    if (code != 0 && code != ERROR_FILE_NOT_FOUND) return OutsideWalkFailed(kClassKeyRoot, code);
+    CRegKeyHolder classes(m_platform, opened);
+    for (DWORD index = 0; opened != kNullRegKey; ++index) {
+        char name[kPropertyBufferSize] = {};
+        DWORD size = sizeof name;
+        code = static_cast<DWORD>(m_platform.RegEnumKeyEx(opened, index, name, &size));
+        if (code == ERROR_NO_MORE_ITEMS) break;
+        if (code != 0) return OutsideWalkFailed(kClassKeyRoot, code);
+        const OUTSIDE_USER user{std::string(name, BoundedLength(name, sizeof name)), true};
+        const std::string path = std::string(kClassKeyRoot) + "\\" + user.name;
+        RegKey classKey = kNullRegKey;
+        code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, path.c_str(), 0, KEY_READ, &classKey));
+        if (code == ERROR_FILE_NOT_FOUND) continue;
+        if (code != 0) return OutsideWalkFailed(path, code);
+        CRegKeyHolder key(m_platform, classKey);
+        for (const char* value : {"UpperFilters", "LowerFilters"}) {
+            std::vector<std::string> names;
+            if (ReadValueStrings(m_platform, classKey, value, &names, &code) == ReadResult::Failed)
+                return OutsideWalkFailed(path, code);
+            for (const std::string& filter : names) m_outside.services.emplace(filter, user);
+        }
+    }
+    classes.Close();
+
     // Every service so named may have one of the maker's files as its image.
     for (const auto& entry : m_outside.services) {
         std::string image;

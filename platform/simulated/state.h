@@ -27,6 +27,7 @@ constexpr DWORD kFileExecute = 0x0020;
 constexpr DWORD kFileWriteAttributes = 0x0100;
 constexpr DWORD kFileShareDelete = 0x0004;
 constexpr const char* kClassRoot = "System\\CurrentControlSet\\Control\\Class\\";
+constexpr const char* kServiceRoot = "System\\CurrentControlSet\\Services\\";
 
 inline std::string Upper(const std::string& text) {
     std::string upper = text;
@@ -292,6 +293,7 @@ struct SimulatedWorkstation::State {
     }
     void ReleaseService(Service* service) {
         if (--service->openHandles > 0 || !service->markedForDeletion) return;
+        keyIndex.erase(Upper(kServiceRoot + service->name));
         Retire(services, deletedServices, service);
     }
     template <typename T>

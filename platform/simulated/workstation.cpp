@@ -57,6 +57,9 @@ Device& Device::Service(const std::string& name) {
 Device& Device::LowerFilters(const std::vector<std::string>& filters) {
     return Property(SPDRP_LOWERFILTERS, MultiSz(filters));
 }
+Device& Device::UpperFilters(const std::vector<std::string>& filters) {
+    return Property(SPDRP_UPPERFILTERS, MultiSz(filters));
+}
 Device& Device::Property(DWORD property, RegValue value) {
     properties[property] = std::move(value);
     return *this;
@@ -146,7 +149,9 @@ RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHk
     return *m_state->keys.back();
 }
 
-Service& SimulatedWorkstation::AddService(const std::string& name) {
+Service& SimulatedWorkstation::AddService(const std::string& name, const std::string& imagePath) {
+    RegistryKey& key = AddRegistryKey(kServiceRoot + name);
+    if (!imagePath.empty()) key.Value("ImagePath", Sz(imagePath, REG_EXPAND_SZ));
     m_state->services.push_back(std::make_unique<Service>());
     m_state->services.back()->name = name;
     return *m_state->services.back();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <set>
 #include <string>
@@ -108,6 +109,7 @@ const std::map<DWORD, std::string>& DefaultSystemMessages();
 
 struct SimulatedWorkstation::State {
     std::vector<std::unique_ptr<Device>> devices;  // never erased: removal only marks
+    std::unordered_map<const Device*, std::size_t> devicePositions;  // in `devices`, for DevInst
     std::set<const Device*> removed;
     std::vector<std::unique_ptr<RegistryKey>> keys;
     std::vector<std::unique_ptr<Service>> services;

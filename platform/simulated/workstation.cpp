@@ -131,6 +131,7 @@ SimulatedWorkstation::~SimulatedWorkstation() {
 Device& SimulatedWorkstation::AddDevice(const std::string& instanceId) {
     m_state->devices.push_back(std::make_unique<Device>());
     m_state->devices.back()->instanceId = instanceId;
+    m_state->devicePositions[m_state->devices.back().get()] = m_state->devices.size() - 1;
     return *m_state->devices.back();
 }
 

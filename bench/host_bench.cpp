@@ -49,7 +49,9 @@ void AddOtherDevices(sim::SimulatedWorkstation& ws, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         const std::string slot = otherClass + "\\" + std::to_string(10000 + i);
-        ws.AddClassKey(slot).Value("ProviderName", sim::Sz("Other")).Value("InfPath", sim::Sz("oem" + n + "x.inf"));
+        ws.AddClassKey(slot)
+            .Value("ProviderName", sim::Sz("Other"))
+            .Value("InfPath", sim::Sz("oem" + n + "x.inf"));
         const std::string id = std::string(enumerators[i % 5]) + "\\VEN_1234&DEV_" + n;
         ws.AddDevice(id + "\\" + n)
             .HardwareIds({id})

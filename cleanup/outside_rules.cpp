@@ -32,8 +32,10 @@ bool CCleanupActions::KeptForOutside(const std::string& subject, Shared kind) {
     if (found == users->end()) return false;
     const OUTSIDE_USER& user = found->second;
     unsigned resource = IDS_LOG_INF_USED_BY_DEVICE;
-    if (kind == Shared::Service) resource = user.isClass ? IDS_LOG_SERVICE_USED_BY_CLASS : IDS_LOG_SERVICE_USED_BY_DEVICE;
-    if (kind == Shared::DriverFile) resource = user.isClass ? IDS_LOG_FILE_USED_BY_CLASS : IDS_LOG_FILE_USED_BY_DEVICE;
+    if (kind == Shared::Service)
+        resource = user.isClass ? IDS_LOG_SERVICE_USED_BY_CLASS : IDS_LOG_SERVICE_USED_BY_DEVICE;
+    if (kind == Shared::DriverFile)
+        resource = user.isClass ? IDS_LOG_FILE_USED_BY_CLASS : IDS_LOG_FILE_USED_BY_DEVICE;
     Record(RunEntry::Kept(action, subject, resource, user.name));
     return true;
 }

@@ -33,8 +33,8 @@ std::vector<std::string> SplitStrings(const std::uint8_t* data, std::size_t size
 }
 
 // A device property as its strings, grown once to the size the platform asks for.
-ReadResult ReadPropertyStrings(IPlatform& platform, DevInfoSet set, const DevInfoData* element, DWORD property,
-                               std::vector<std::string>* strings, DWORD* code) {
+ReadResult ReadPropertyStrings(IPlatform& platform, DevInfoSet set, const DevInfoData* element,
+                               DWORD property, std::vector<std::string>* strings, DWORD* code) {
     std::vector<std::uint8_t> buffer(kPropertyBufferSize);
     for (int attempt = 0; attempt < 2; ++attempt) {
         DWORD type = 0;
@@ -137,7 +137,8 @@ DWORD CDeviceInventory::ReadServiceImage(const std::string& service, std::string
     if (windowsDirectory.empty()) return m_platform.GetLastError();
     const std::string keyPath = std::string(kServiceKeyRoot) + "\\" + service;
     RegKey opened = kNullRegKey;
-    DWORD code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, keyPath.c_str(), 0, KEY_READ, &opened));
+    DWORD code = static_cast<DWORD>(
+        m_platform.RegOpenKeyEx(RegRoot::LocalMachine, keyPath.c_str(), 0, KEY_READ, &opened));
     if (code == ERROR_FILE_NOT_FOUND) return 0;
     if (code != 0) return code;
     CRegKeyHolder key(m_platform, opened);
@@ -213,7 +214,8 @@ void CDeviceInventory::CollectOutsideUses() {
         if (driver == ReadResult::Absent || driverKey.empty()) continue;
         const std::string path = std::string(kClassKeyRoot) + "\\" + driverKey.front();
         RegKey opened = kNullRegKey;
-        code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, path.c_str(), 0, KEY_READ, &opened));
+        code = static_cast<DWORD>(
+            m_platform.RegOpenKeyEx(RegRoot::LocalMachine, path.c_str(), 0, KEY_READ, &opened));
         if (code == ERROR_FILE_NOT_FOUND) continue;
         if (code != 0) return OutsideWalkFailed(path, code);
         CRegKeyHolder key(m_platform, opened);
@@ -226,7 +228,8 @@ void CDeviceInventory::CollectOutsideUses() {
 
     // A class filter is loaded for every device of its class.
     RegKey opened = kNullRegKey;
-    DWORD code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, kClassKeyRoot, 0, KEY_READ, &opened));
+    DWORD code = static_cast<DWORD>(
+        m_platform.RegOpenKeyEx(RegRoot::LocalMachine, kClassKeyRoot, 0, KEY_READ, &opened));
     if (code != 0 && code != ERROR_FILE_NOT_FOUND) return OutsideWalkFailed(kClassKeyRoot, code);
     CRegKeyHolder classes(m_platform, opened);
     for (DWORD index = 0; opened != kNullRegKey; ++index) {
@@ -238,7 +241,8 @@ void CDeviceInventory::CollectOutsideUses() {
         const OUTSIDE_USER user{std::string(name, BoundedLength(name, sizeof name)), true};
         const std::string path = std::string(kClassKeyRoot) + "\\" + user.name;
         RegKey classKey = kNullRegKey;
-        code = static_cast<DWORD>(m_platform.RegOpenKeyEx(RegRoot::LocalMachine, path.c_str(), 0, KEY_READ, &classKey));
+        code = static_cast<DWORD>(
+            m_platform.RegOpenKeyEx(RegRoot::LocalMachine, path.c_str(), 0, KEY_READ, &classKey));
         if (code == ERROR_FILE_NOT_FOUND) continue;
         if (code != 0) return OutsideWalkFailed(path, code);
         CRegKeyHolder key(m_platform, classKey);

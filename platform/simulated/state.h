@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/simulated/simulated.h"
@@ -108,7 +108,7 @@ inline bool Wildcard(const char* pattern, const char* name) {
 const std::map<DWORD, std::string>& DefaultSystemMessages();
 
 struct SimulatedWorkstation::State {
-    std::vector<std::unique_ptr<Device>> devices;  // never erased: removal only marks
+    std::vector<std::unique_ptr<Device>> devices;                    // never erased: removal only marks
     std::unordered_map<const Device*, std::size_t> devicePositions;  // in `devices`, for DevInst
     std::set<const Device*> removed;
     std::vector<std::unique_ptr<RegistryKey>> keys;

@@ -102,9 +102,15 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     ws.AddRegistryKey("System\\CurrentControlSet\\Control\\Class\\" + test::kPorts)
         .Value("LowerFilters", sim::MultiSz({"vlkcomusb"}));
     all.devices.insert(all.devices.end(), {"USB\\VID_C2B5&PID_0020\\12", "HID\\VID_C2B5&PID_000C&MI_01\\13"});
-    all.usedOutside = {"service vlkusbser", "service vlkfilter", "service vlkcomusb", "file " + kInf + "oem12.inf",
-                       "file " + kInf + "oem12.pnf", "package oem12.inf", "file " + kDrivers + "vlkusbser.sys",
-                       "file " + kDrivers + "vlkcomusb.sys", "device USB\\VID_C2B5&PID_0020\\12",
+    all.usedOutside = {"service vlkusbser",
+                       "service vlkfilter",
+                       "service vlkcomusb",
+                       "file " + kInf + "oem12.inf",
+                       "file " + kInf + "oem12.pnf",
+                       "package oem12.inf",
+                       "file " + kDrivers + "vlkusbser.sys",
+                       "file " + kDrivers + "vlkcomusb.sys",
+                       "device USB\\VID_C2B5&PID_0020\\12",
                        "device HID\\VID_C2B5&PID_000C&MI_01\\13"};
 
     for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {

@@ -99,8 +99,7 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
         .Class("HIDClass")
         .Service("HidUsb")
         .UpperFilters({"vlkfilter"});
-    ws.AddRegistryKey("System\\CurrentControlSet\\Control\\Class\\" + test::kPorts)
-        .Value("LowerFilters", sim::MultiSz({"vlkcomusb"}));
+    ws.AddClassKey(test::kPorts).Value("LowerFilters", sim::MultiSz({"vlkcomusb"}));
     all.devices.insert(all.devices.end(), {"USB\\VID_C2B5&PID_0020\\12", "HID\\VID_C2B5&PID_000C&MI_01\\13"});
     all.usedOutside = {"service vlkusbser",
                        "service vlkfilter",

@@ -231,6 +231,8 @@ void CDeviceInventory::CollectOutsideUses() {
     DWORD code = static_cast<DWORD>(
         m_platform.RegOpenKeyEx(RegRoot::LocalMachine, kClassKeyRoot, 0, KEY_READ, &opened));
     if (code != 0 && code != ERROR_FILE_NOT_FOUND) return OutsideWalkFailed(kClassKeyRoot, code);
+    // Without the key there is no class, and no key to close.
+    if (code != 0) opened = kNullRegKey;
     CRegKeyHolder classes(m_platform, opened);
     for (DWORD index = 0; opened != kNullRegKey; ++index) {
         char name[kPropertyBufferSize] = {};

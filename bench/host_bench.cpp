@@ -1,5 +1,5 @@
 // Benchmarks over the simulated workstation: device enumeration with
-// property collection, and the OEM INF scan over folders of generated INF
+// property collection and the walk over the other devices, and the OEM INF scan over folders of generated INF
 // files that name no reader. Each reports the time per item, so that a cost
 // growing faster than the number of items shows.
 #include <benchmark/benchmark.h>
@@ -25,9 +25,7 @@ benchmark::Counter PerItem(double items) {
                               benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void EnumerationAndProperties(benchmark::State& state) {
-    const auto count = static_cast<std::size_t>(state.range(0));
-    sim::SimulatedWorkstation ws;
+void AddReaders(sim::SimulatedWorkstation& ws, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::string id = kReaderIds[i % 6];
         const std::string slot = std::to_string(1000 + i);
@@ -40,11 +38,49 @@ void EnumerationAndProperties(benchmark::State& state) {
             .Class("Ports")
             .Service("vlkusbser");
     }
+}
+
+// Devices of other makers on several enumerators, each with a function
+// service, a lower and an upper filter and the INF of its driver; each
+// service with its image, and class keys with class filters.
+void AddOtherDevices(sim::SimulatedWorkstation& ws, std::size_t count) {
+    const char* const enumerators[] = {"USB", "HID", "PCI", "ACPI", "SWD"};
+    const std::string otherClass = "{36fc9e60-c465-11cf-8056-444553540000}";
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string slot = otherClass + "\\" + std::to_string(10000 + i);
+        ws.AddClassKey(slot)
+            .Value("ProviderName", sim::Sz("Other"))
+            .Value("InfPath", sim::Sz("oem" + n + "x.inf"));
+        const std::string id = std::string(enumerators[i % 5]) + "\\VEN_1234&DEV_" + n;
+        ws.AddDevice(id + "\\" + n)
+            .HardwareIds({id})
+            .Driver(slot)
+            .Class("Other")
+            .Service("svc" + std::to_string(i % 1000))
+            .LowerFilters({"lower" + std::to_string(i % 50)})
+            .UpperFilters({"upper" + std::to_string(i % 50)});
+    }
+    for (std::size_t j = 0; j < 1000; ++j) {
+        const std::string name = "svc" + std::to_string(j);
+        ws.AddService(name, "\\SystemRoot\\System32\\drivers\\" + name + ".sys");
+    }
+    for (std::size_t j = 0; j < 50; ++j) {
+        ws.AddRegistryKey("System\\CurrentControlSet\\Control\\Class\\{class-" + std::to_string(j) + "}")
+            .Value("UpperFilters", sim::MultiSz({"classfilter" + std::to_string(j)}));
+    }
+}
+
+// The enumeration as the pass runs it, selection and walk, per device of
+// the workstation.
+void Enumerate(benchmark::State& state, sim::SimulatedWorkstation& ws, std::size_t readers,
+               std::size_t devices) {
     CDeviceInventory inventory(ws);
     const std::vector<std::string> targets = TargetTable();
     for (auto _ : state) {
-        if (inventory.EnumerateTargetDevices(targets) != 0 || inventory.m_devices.size() != count) {
-            state.SkipWithError("the enumeration did not select every reader");
+        if (inventory.EnumerateTargetDevices(targets) != 0 || inventory.m_devices.size() != readers ||
+            !inventory.m_outside.complete) {
+            state.SkipWithError("the enumeration did not select every reader or the walk failed");
             break;
         }
         inventory.ReleaseInventory();
@@ -52,10 +88,28 @@ void EnumerationAndProperties(benchmark::State& state) {
         ws.ForgetCalls();
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
-    state.counters["per_instance"] = PerItem(double(count));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * devices));
+    state.counters["per_device"] = PerItem(double(devices));
+}
+
+void EnumerationAndProperties(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    sim::SimulatedWorkstation ws;
+    AddReaders(ws, count);
+    Enumerate(state, ws, count, count);
 }
 BENCHMARK(EnumerationAndProperties)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+constexpr std::size_t kOtherDevices = 5000;
+
+void EnumerationAmongOtherDevices(benchmark::State& state) {
+    const auto readers = static_cast<std::size_t>(state.range(0));
+    sim::SimulatedWorkstation ws;
+    AddReaders(ws, readers);
+    AddOtherDevices(ws, kOtherDevices);
+    Enumerate(state, ws, readers, readers + kOtherDevices);
+}
+BENCHMARK(EnumerationAmongOtherDevices)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // One INF folder, kept between the runs the library makes of the same size.
 struct InfFolder {

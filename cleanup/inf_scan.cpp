@@ -108,18 +108,21 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
-            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
-            if (inStoreFolder < 0) {
-                inStoreFolder = folderLength != std::string::npos &&
-                                IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
-            }
-            // What the store's uninstall removed is not missed below.
-            const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
-            RemoveFileForced(path.c_str(), uninstalled);
-            // oem5.inf -> oem5.pnf, deleted whether or not it exists.
-            if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
-            RemoveFileForced(path.c_str(), uninstalled);
+            Record(RunEntry::Done(RunAction::MatchInf, path.c_str()));
+            // Kept for another device, it still counts as a match.
             result = 0;
+            if (!KeptForOutside(path.c_str(), Shared::Inf)) {
+                if (inStoreFolder < 0) {
+                    inStoreFolder = folderLength != std::string::npos &&
+                                    IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
+                }
+                // What the store's uninstall removed is not missed below.
+                const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
+                RemoveFileForced(path.c_str(), uninstalled);
+                // oem5.inf -> oem5.pnf, deleted whether or not it exists.
+                if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
+                RemoveFileForced(path.c_str(), uninstalled);
+            }
         }
 
         held = next;

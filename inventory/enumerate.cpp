@@ -33,6 +33,13 @@ std::vector<std::string> TargetTable() {
 }
 
 int CDeviceInventory::EnumerateTargetDevices(const std::vector<std::string>& targets) {
+    const int result = SelectTargetDevices(targets);
+    // Only a pass that goes on needs to know what the other devices use.
+    if (result == 0) CollectOutsideUses();
+    return result;
+}
+
+int CDeviceInventory::SelectTargetDevices(const std::vector<std::string>& targets) {
     m_hDevInfo = m_platform.GetClassDevs("USB", DIGCF_ALLCLASSES);
     if (m_hDevInfo == kInvalidDevInfoSet) {
         std::string text = MsgDeviceListFailed(m_platform);
@@ -116,6 +123,7 @@ void CDeviceInventory::ReleaseInventory() {
     while (!m_devices.empty()) m_devices.pop_front();
     if (!m_infNames.IsEmpty()) m_infNames.RemoveAll();
     m_serviceNames.RemoveAll();
+    m_outside.Clear();
     if (m_hDevInfo != kInvalidDevInfoSet && m_hDevInfo != static_cast<DevInfoSet>(0)) {
         m_platform.DestroyDeviceInfoList(m_hDevInfo);
     }

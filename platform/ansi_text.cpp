@@ -59,6 +59,18 @@ int AnsiCodePage::CompareNoCase(const char* a, const char* b) const {
     }
 }
 
+std::string AnsiCodePage::Folded(const char* text) const {
+    std::string folded;
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+    for (;;) {
+        char character[2] = {};
+        const std::size_t length = NextFolded(at, character);
+        if (length == 0) return folded;
+        folded.append(character, length);
+        at += length;
+    }
+}
+
 std::size_t AnsiCodePage::NextFolded(const unsigned char* s, char folded[2]) const {
     if (*s == 0) return 0;
     if (m_doubleByte && m_lead[*s] && s[1] != 0) {

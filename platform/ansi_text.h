@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -31,7 +32,9 @@ public:
     // fold A-Z/a-z only; double-byte characters compare after the code page's
     // upper-casing of the whole character. 0 when equal.
     int CompareNoCase(const char* a, const char* b) const;
-
+    // The text as CompareNoCase sees it: two texts compare equal exactly
+    // when their folded forms are equal, so a folded form keys a set.
+    std::string Folded(const char* text) const;
 
 private:
     // Bytes of the character at `s` (0 at the terminator), upper-cased into `folded`.

@@ -65,6 +65,13 @@ constexpr StringResource kStringTable[] = {
      "  3010  avec /quiet : le nettoyage a eu lieu, un red\xE9marrage est n\xE9" "cessaire pour le terminer"},
     {IDS_ACTION_UNINSTALL_INF, "retirer du magasin des pilotes le paquet "},
     {IDS_ACTION_DELETE_AT_RESTART, "effacer au red\xE9marrage le fichier "},
+    {IDS_LOG_OUTSIDE_UNKNOWN, "les autres p\xE9riph\xE9riques ne peuvent \xEAtre tous examin\xE9s : aucun service, fichier .inf ni fichier pilote partag\xE9 ne sera effac\xE9"},
+    {IDS_LOG_SERVICE_USED_BY_DEVICE, "service conserv\xE9 : utilis\xE9 aussi par le p\xE9riph\xE9rique "},
+    {IDS_LOG_SERVICE_USED_BY_CLASS, "service conserv\xE9 : filtre de la classe "},
+    {IDS_LOG_INF_USED_BY_DEVICE, "fichier .inf conserv\xE9 : il installe aussi le p\xE9riph\xE9rique "},
+    {IDS_LOG_FILE_USED_BY_DEVICE, "fichier conserv\xE9 : pilote utilis\xE9 aussi par le p\xE9riph\xE9rique "},
+    {IDS_LOG_FILE_USED_BY_CLASS, "fichier conserv\xE9 : pilote d'un filtre de la classe "},
+    {IDS_LOG_SHARED_UNEXAMINED, "conserv\xE9 : les autres p\xE9riph\xE9riques n'ont pu \xEAtre tous examin\xE9s"},
 };
 
 }  // namespace vk

@@ -28,9 +28,7 @@ bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoDa
     if (it == m_state->sets.end()) return m_state->Error(ERROR_INVALID_HANDLE, false);
     if (!data || data->cbSize != sizeof(DevInfoData)) return m_state->Error(kErrorInvalidUserBuffer, false);
     if (index >= it->second.size()) return m_state->Error(ERROR_NO_MORE_ITEMS, false);
-    Device* device = it->second[index];
-    std::size_t position = 0;
-    while (m_state->devices[position].get() != device) ++position;
+    const std::size_t position = m_state->devicePositions.at(it->second[index]);
     data->ClassGuid = Guid{0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     data->DevInst = static_cast<DWORD>(position + 1);
     data->Reserved = static_cast<std::uintptr_t>(set);

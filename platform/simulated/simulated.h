@@ -40,6 +40,7 @@ struct Device {
     Device& Driver(const std::string& key);  // e.g. {4d36e978-e325-11ce-bfc1-08002be10318}\0003
     Device& Service(const std::string& name);
     Device& LowerFilters(const std::vector<std::string>& filters);
+    Device& UpperFilters(const std::vector<std::string>& filters);
     Device& Property(DWORD property, RegValue value);
     Device& NotPresent();
     Device& RemoveFails(DWORD code);
@@ -111,7 +112,9 @@ public:
     // A key under HKLM\System\CurrentControlSet\Control\Class\<driverKey>.
     RegistryKey& AddClassKey(const std::string& driverKey);
     RegistryKey& AddRegistryKey(const std::string& pathBelowHklm);
-    Service& AddService(const std::string& name);
+    // A service and its key under System\CurrentControlSet\Services, with
+    // an ImagePath value when one is given; the key goes with the service.
+    Service& AddService(const std::string& name, const std::string& imagePath = std::string());
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
     void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/simulated/simulated.h"
@@ -27,6 +28,7 @@ constexpr DWORD kFileExecute = 0x0020;
 constexpr DWORD kFileWriteAttributes = 0x0100;
 constexpr DWORD kFileShareDelete = 0x0004;
 constexpr const char* kClassRoot = "System\\CurrentControlSet\\Control\\Class\\";
+constexpr const char* kServiceRoot = "System\\CurrentControlSet\\Services\\";
 
 inline std::string Upper(const std::string& text) {
     std::string upper = text;
@@ -106,7 +108,8 @@ inline bool Wildcard(const char* pattern, const char* name) {
 const std::map<DWORD, std::string>& DefaultSystemMessages();
 
 struct SimulatedWorkstation::State {
-    std::vector<std::unique_ptr<Device>> devices;  // never erased: removal only marks
+    std::vector<std::unique_ptr<Device>> devices;                    // never erased: removal only marks
+    std::unordered_map<const Device*, std::size_t> devicePositions;  // in `devices`, for DevInst
     std::set<const Device*> removed;
     std::vector<std::unique_ptr<RegistryKey>> keys;
     std::vector<std::unique_ptr<Service>> services;
@@ -292,6 +295,7 @@ struct SimulatedWorkstation::State {
     }
     void ReleaseService(Service* service) {
         if (--service->openHandles > 0 || !service->markedForDeletion) return;
+        keyIndex.erase(Upper(kServiceRoot + service->name));
         Retire(services, deletedServices, service);
     }
     template <typename T>

@@ -57,6 +57,9 @@ Device& Device::Service(const std::string& name) {
 Device& Device::LowerFilters(const std::vector<std::string>& filters) {
     return Property(SPDRP_LOWERFILTERS, MultiSz(filters));
 }
+Device& Device::UpperFilters(const std::vector<std::string>& filters) {
+    return Property(SPDRP_UPPERFILTERS, MultiSz(filters));
+}
 Device& Device::Property(DWORD property, RegValue value) {
     properties[property] = std::move(value);
     return *this;
@@ -128,6 +131,7 @@ SimulatedWorkstation::~SimulatedWorkstation() {
 Device& SimulatedWorkstation::AddDevice(const std::string& instanceId) {
     m_state->devices.push_back(std::make_unique<Device>());
     m_state->devices.back()->instanceId = instanceId;
+    m_state->devicePositions[m_state->devices.back().get()] = m_state->devices.size() - 1;
     return *m_state->devices.back();
 }
 
@@ -146,7 +150,9 @@ RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHk
     return *m_state->keys.back();
 }
 
-Service& SimulatedWorkstation::AddService(const std::string& name) {
+Service& SimulatedWorkstation::AddService(const std::string& name, const std::string& imagePath) {
+    RegistryKey& key = AddRegistryKey(kServiceRoot + name);
+    if (!imagePath.empty()) key.Value("ImagePath", Sz(imagePath, REG_EXPAND_SZ));
     m_state->services.push_back(std::make_unique<Service>());
     m_state->services.back()->name = name;
     return *m_state->services.back();

@@ -87,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     CCleanupActions actions(ws);
     fuzz::LogToSink(actions);
+    // No other device: nothing is kept for one.
+    actions.CollectOutsideUses();
     const int result = actions.ScanOemInfs("C:\\Windows\\inf\\oem*.inf");
 
     // Matching files go with their twins (through the store when published

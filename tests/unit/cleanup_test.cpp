@@ -20,7 +20,12 @@ using sim::SimulatedWorkstation;
 
 class CleanupFixture : public ::testing::Test {
 protected:
-    CleanupFixture() { SetSystemTexts(ws); }
+    // Primitives called alone see a workstation without other devices; a
+    // pass walks the devices again.
+    CleanupFixture() {
+        SetSystemTexts(ws);
+        cleaner.CollectOutsideUses();
+    }
     // Every operation closes what it opened, on every path.
     void TearDown() override { EXPECT_EQ(ws.OpenHandles(), 0u); }
 
@@ -44,18 +49,29 @@ using CleanupPrimitives = CleanupFixture;
 using CleanupGuards = CleanupFixture;
 
 TEST_F(CleanupRegisters, AnotherProvidersServiceIsKeptForEveryUser) {
-    // The system's own serial driver also serves the reader below.
+    // The system's own serial driver also serves the reader below. A reader
+    // whose class key is missing runs a service whose image is the maker's
+    // driver file: that service is the maker's and goes.
     AddReader(ws, "USB\\VID_C2B5&PID_000B\\1", "0001", "mdmcpq.inf", "usbser", "Microsoft");
     AddReader(ws, "USB\\VID_C2B5&PID_000A\\2", "0002", "oem12.inf", "usbser");
+    ws.AddDevice("USB\\VID_C2B5&PID_000C\\3")
+        .HardwareIds({"USB\\VID_C2B5&PID_000C"})
+        .Class("Ports")
+        .Service("vlk");
     ws.AddService("usbser");
+    ws.AddService("vlk", "\\SystemRoot\\System32\\DRIVERS\\vlkusbser.sys");
     AddInfPair(ws, "oem12", kNamesReader);
     ws.AddFile(kComUsb, "MZ");
 
     EXPECT_EQ(Pass(), 0);
     EXPECT_TRUE(ws.HasService("usbser"));
-    EXPECT_EQ(ws.CallCount("OpenSCManager"), 0u);
+    EXPECT_FALSE(ws.HasService("vlk"));
+    EXPECT_EQ(ws.CallCount("OpenSCManager"), 1u);
     EXPECT_FALSE(ws.HasFile(kInf + "oem12.inf") || ws.HasFile(kComUsb));  // its fallback still ran
-    EXPECT_EQ(log.Text(), FileNotDeleted(kUsbSer, 2) + ServiceKept("VID_C2B5&PID_000B"));
+    EXPECT_EQ(log.Text(),
+              "[INFO] : VID_C2B5&PID_000C : Le fichier .inf correspondant \xE0 ce p\xE9riph\xE9rique ne "
+              "sera pas d\xE9sinstall\xE9" +
+                  FileNotDeleted(kUsbSer, 2) + ServiceKept("VID_C2B5&PID_000B"));
 }
 
 // Which texts name a reader is the fuzz target's (against a plain search, on

@@ -38,6 +38,7 @@ struct Inventory {
     Names services;
     Names packages;
     Names makerInfPairs;  // the INF files, twins and store packages that readers' keys name
+    Names usedOutside;    // what devices outside the selection, or a class, use: never deleted
 };
 
 sim::Device& AddReader(SimulatedWorkstation& ws, Inventory& all, const std::string& instance,
@@ -88,6 +89,28 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     all.devices.push_back("USB\\VID_C2B5&PID_000B\\10");
     ws.AddDevice("USB\\VID_C2B5&PID_000C\\11").HardwareIds({"USB\\VID_C2B5&PID_000C"}).Class("Ports");
     all.devices.push_back("USB\\VID_C2B5&PID_000C\\11");
+    // Outside the selection: a product of the maker that is no target, on the
+    // readers' INF and service (so on vlkusbser.sys); a reader's HID child,
+    // of another enumerator, with the lower filter of a reader as its upper
+    // one; the Ports class, whose filter runs vlkcomusb.sys.
+    test::AddReader(ws, "USB\\VID_C2B5&PID_0020\\12", "0012", "oem12.inf", "vlkusbser");
+    ws.AddDevice("HID\\VID_C2B5&PID_000C&MI_01\\13")
+        .HardwareIds({"HID\\VID_C2B5&PID_000C&MI_01"})
+        .Class("HIDClass")
+        .Service("HidUsb")
+        .UpperFilters({"vlkfilter"});
+    ws.AddClassKey(test::kPorts).Value("LowerFilters", sim::MultiSz({"vlkcomusb"}));
+    all.devices.insert(all.devices.end(), {"USB\\VID_C2B5&PID_0020\\12", "HID\\VID_C2B5&PID_000C&MI_01\\13"});
+    all.usedOutside = {"service vlkusbser",
+                       "service vlkfilter",
+                       "service vlkcomusb",
+                       "file " + kInf + "oem12.inf",
+                       "file " + kInf + "oem12.pnf",
+                       "package oem12.inf",
+                       "file " + kDrivers + "vlkusbser.sys",
+                       "file " + kDrivers + "vlkcomusb.sys",
+                       "device USB\\VID_C2B5&PID_0020\\12",
+                       "device HID\\VID_C2B5&PID_000C&MI_01\\13"};
 
     for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {
         ws.AddService(service);
@@ -123,7 +146,9 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
 // problem of the sweep itself, so a new one cannot go untried.
 const std::map<std::string, DWORD> kFailureCodes = {
     {"GetClassDevs", ERROR_NOT_ENOUGH_MEMORY},
-    {"EnumDeviceInfo", ERROR_NO_MORE_ITEMS},
+    // Not ERROR_NO_MORE_ITEMS: a list cut short with the code of its end
+    // cannot be told from its end, so no walk could know what it missed.
+    {"EnumDeviceInfo", ERROR_INVALID_HANDLE},
     {"GetDeviceRegistryProperty", ERROR_NO_SUCH_DEVINST},
     {"GetDeviceInstanceId", ERROR_NO_SUCH_DEVINST},
     {"CallClassInstaller", ERROR_ACCESS_DENIED},
@@ -133,6 +158,7 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"RegOpenKeyEx", ERROR_ACCESS_DENIED},
     {"RegQueryValueEx", ERROR_MORE_DATA},
     {"RegCloseKey", ERROR_INVALID_HANDLE},
+    {"RegEnumKeyEx", ERROR_MORE_DATA},
     {"OpenSCManager", ERROR_ACCESS_DENIED},
     {"OpenService", ERROR_SERVICE_DOES_NOT_EXIST},
     {"DeleteService", ERROR_SERVICE_MARKED_FOR_DELETE},
@@ -186,6 +212,7 @@ struct Outcome {
     int status = -1;
     Names gone;  // devices, files, services and store packages no longer there
     Names makerInfPairs;
+    Names usedOutside;
     Names calls;  // every call made, in order
     bool replugShown = false;
     bool listsEmptied = false;       // records and name lists, at the second prompt, else at the end
@@ -234,6 +261,7 @@ Outcome RunProgram(const Names& arguments, const std::string& operation = std::s
     }
     Outcome run;
     run.makerInfPairs = all.makerInfPairs;
+    run.usedOutside = all.usedOutside;
     // As RunVelkorUSBCleaner runs it, with the application object in view.
     CVelkorUSBCleanerApp app(ws, ParseSwitches(arguments));
     ws.app = &app;
@@ -322,6 +350,10 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally) {
             if (run.openHandles > handlesAllowed)
                 wrong.push_back(std::to_string(run.openHandles) + " handles open");
             for (const std::string& item : run.gone) {
+                if (std::count(run.usedOutside.begin(), run.usedOutside.end(), item) != 0) {
+                    wrong.push_back("deleted what another device uses: " + item);
+                    continue;
+                }
                 if (std::count(clean.gone.begin(), clean.gone.end(), item) != 0) continue;
                 const bool unprotected =
                     kHideRegisterEntries.count(operation) != 0 &&
@@ -344,6 +376,8 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     const Outcome clean = RunProgram({});
     EXPECT_TRUE(clean.replugShown && clean.listsEmptied && clean.liveHeapBlocks == 0 &&
                 clean.openHandles == 0);
+    for (const std::string& item : clean.gone)
+        EXPECT_EQ(std::count(clean.usedOutside.begin(), clean.usedOutside.end(), item), 0) << item;
 
     Sweep({}, true, tally);
     Sweep({"/quiet"}, false, tally);

@@ -90,10 +90,12 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     ws.AddDevice("USB\\VID_C2B5&PID_000C\\11").HardwareIds({"USB\\VID_C2B5&PID_000C"}).Class("Ports");
     all.devices.push_back("USB\\VID_C2B5&PID_000C\\11");
     // Outside the selection: a product of the maker that is no target, on the
-    // readers' INF and service (so on vlkusbser.sys); a reader's HID child,
-    // of another enumerator, with the lower filter of a reader as its upper
-    // one; the Ports class, whose filter runs vlkcomusb.sys.
-    test::AddReader(ws, "USB\\VID_C2B5&PID_0020\\12", "0012", "oem12.inf", "vlkusbser");
+    // readers' INF and on a service of its own that runs vlkcomusb.sys; a
+    // reader's HID child, of another enumerator, with the lower filter of a
+    // reader as its upper one; the Ports class, whose filter is vlkcomusb.
+    // vlkusbser, its driver file and oem30.inf stay the readers' alone, so
+    // the pass still deletes a service, a driver file and a store package.
+    test::AddReader(ws, "USB\\VID_C2B5&PID_0020\\12", "0012", "oem12.inf", "vlkprod");
     ws.AddDevice("HID\\VID_C2B5&PID_000C&MI_01\\13")
         .HardwareIds({"HID\\VID_C2B5&PID_000C&MI_01"})
         .Class("HIDClass")
@@ -101,13 +103,12 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
         .UpperFilters({"vlkfilter"});
     ws.AddClassKey(test::kPorts).Value("LowerFilters", sim::MultiSz({"vlkcomusb"}));
     all.devices.insert(all.devices.end(), {"USB\\VID_C2B5&PID_0020\\12", "HID\\VID_C2B5&PID_000C&MI_01\\13"});
-    all.usedOutside = {"service vlkusbser",
+    all.usedOutside = {"service vlkprod",
                        "service vlkfilter",
                        "service vlkcomusb",
                        "file " + kInf + "oem12.inf",
                        "file " + kInf + "oem12.pnf",
                        "package oem12.inf",
-                       "file " + kDrivers + "vlkusbser.sys",
                        "file " + kDrivers + "vlkcomusb.sys",
                        "device USB\\VID_C2B5&PID_0020\\12",
                        "device HID\\VID_C2B5&PID_000C&MI_01\\13"};
@@ -116,6 +117,8 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
         ws.AddService(service);
         all.services.push_back(service);
     }
+    ws.AddService("vlkprod", "\\SystemRoot\\System32\\drivers\\vlkcomusb.sys");
+    all.services.push_back("vlkprod");
 
     AddFile(ws, all, kInf + "oem12.inf", kNames000A).ReadOnly();
     AddFile(ws, all, kInf + "oem12.pnf", "PNF");
@@ -135,7 +138,7 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly();
     AddFile(ws, all, kDrivers + "vlkusbser.sys", "MZ").HeldOpen();  // a loaded driver
     AddFile(ws, all, kDrivers + "usbser.sys", "MZ");
-    for (const char* package : {"oem12.inf", "oem20.inf", "mdmcpq.inf"}) {
+    for (const char* package : {"oem12.inf", "oem20.inf", "oem30.inf", "mdmcpq.inf"}) {
         ws.AddDriverPackage(package);
         all.packages.push_back(package);
     }

@@ -25,7 +25,6 @@ constexpr StringResource kStringTable[] = {
     {IDS_HELP_USAGE, "Utilisation : VelkorUSBCleaner.exe [/list] [/quiet] [/log:<fichier>] [/?]"},
     {IDS_HELP_LIST, "  /list           affiche les lecteurs trouv\xE9s et les actions pr\xE9vues, sans rien modifier"},
     {IDS_HELP_QUIET, "  /quiet          aucune question \xE0 l'utilisateur, pour les installations automatiques"},
-    {IDS_HELP_LOG, "  /log:<fichier>  ajoute le journal de diagnostic au fichier (cr\xE9\xE9 s'il n'existe pas)"},
     {IDS_HELP_HELP, "  /? ou /help     affiche cette aide"},
     {IDS_HELP_STATUSES, "Codes de sortie :"},
     {IDS_STATUS_COMPLETED, "  0  le nettoyage a eu lieu (quels que soient les \xE9" "checs en cours de route)"},
@@ -65,6 +64,13 @@ constexpr StringResource kStringTable[] = {
      "  3010  avec /quiet : le nettoyage a eu lieu, un red\xE9marrage est n\xE9" "cessaire pour le terminer"},
     {IDS_ACTION_UNINSTALL_INF, "retirer du magasin des pilotes le paquet "},
     {IDS_ACTION_DELETE_AT_RESTART, "effacer au red\xE9marrage le fichier "},
+    {IDS_HELP_LOG_OPTIONAL, "  /log[:<fichier>] ajoute le journal de diagnostic au fichier (cr\xE9\xE9 s'il n'existe pas) ; sans nom, %WINDIR%\\Temp\\VelkorUSBCleaner.log"},
+    {IDS_HELP_REPORT, "  /report[:<fichier>] \xE9" "crit en fin d'ex\xE9" "cution un rapport JSON pour les outils de d\xE9ploiement ; sans nom, %WINDIR%\\Temp\\VelkorUSBCleaner.json"},
+    {IDS_HELP_CHECK, "  /check          dit, sans rien modifier ni rien demander, s'il reste des traces \xE0 nettoyer"},
+    {IDS_STATUS_CHECK_FOUND, "  1  avec /check : il reste des traces \xE0 nettoyer (0 : aucune)"},
+    {IDS_CHECK_CLEAN, "Aucune trace d'installation de lecteur VELKOR : rien \xE0 nettoyer."},
+    {IDS_CHECK_DIRTY, "Traces d'installation de lecteur VELKOR \xE0 nettoyer ; actions pr\xE9vues : "},
+    {IDS_REPORT_OPEN_FAILED, "le rapport ne peut \xEAtre \xE9" "crit ; le nettoyage continue sans rapport"},
 };
 
 }  // namespace vk

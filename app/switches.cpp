@@ -133,7 +133,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
 
 std::string HelpText(IPlatform& platform) {
     std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
-    text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_USAGE_ALL) + kLineEnd;
     for (std::size_t i = 0; i < kSwitchCount; ++i) {
         if (kSwitches[i].helpString != 0)
             text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;

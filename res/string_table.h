@@ -22,7 +22,6 @@ constexpr StringResource kStringTable[] = {
     {IDS_INF_KEPT, "Le fichier .inf correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9"},
     {IDS_FILE_DELETE_FAILED, "le fichier ne peut \xEAtre effac\xE9"},
     {IDS_HELP_TITLE, "VelkorUSBCleaner : nettoyage des installations pr\xE9" "c\xE9" "dentes des lecteurs USB VELKOR."},
-    {IDS_HELP_USAGE, "Utilisation : VelkorUSBCleaner.exe [/list] [/quiet] [/log:<fichier>] [/?]"},
     {IDS_HELP_LIST, "  /list           affiche les lecteurs trouv\xE9s et les actions pr\xE9vues, sans rien modifier"},
     {IDS_HELP_QUIET, "  /quiet          aucune question \xE0 l'utilisateur, pour les installations automatiques"},
     {IDS_HELP_HELP, "  /? ou /help     affiche cette aide"},
@@ -71,6 +70,7 @@ constexpr StringResource kStringTable[] = {
     {IDS_CHECK_CLEAN, "Aucune trace d'installation de lecteur VELKOR : rien \xE0 nettoyer."},
     {IDS_CHECK_DIRTY, "Traces d'installation de lecteur VELKOR \xE0 nettoyer ; actions pr\xE9vues : "},
     {IDS_REPORT_OPEN_FAILED, "le rapport ne peut \xEAtre \xE9" "crit ; le nettoyage continue sans rapport"},
+    {IDS_HELP_USAGE_ALL, "Utilisation : VelkorUSBCleaner.exe [/list | /check] [/quiet] [/log[:<fichier>]] [/report[:<fichier>]] [/?]"},
 };
 
 }  // namespace vk

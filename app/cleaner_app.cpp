@@ -136,8 +136,9 @@ bool HandledUnderWow64(IPlatform& platform, const RunOptions& options, int* exit
     return true;
 }
 
-// <Windows directory>\Temp\<name>; the name alone, under the folder's
-// usual spelling, when the Windows directory cannot be read.
+// <Windows directory>\Temp\<name>; when the Windows directory cannot be
+// read, %WINDIR% stands for it, so the file cannot be opened and the message
+// still says where it was meant to go.
 std::string CollectedPath(IPlatform& platform, const char* name) {
     char folder[MAX_PATH + 1] = {};
     const DWORD length = platform.GetWindowsDirectory(folder, MAX_PATH);

@@ -109,7 +109,8 @@ TEST(Switches, EachNameOfTheTableAndNothingElse) {
     EXPECT_TRUE(options.log && !options.logNamed && options.reportNamed && options.check);
     EXPECT_EQ(options.reportPath, "r.json");
     EXPECT_TRUE(ParseSwitches({"/?"}).help && ParseSwitches({"-HELP"}).help);
-    for (const char* other : {"list", "/lists", "/list:x", "/check:", "//list", "/", "-", "/quietly", "/?x"}) {
+    for (const char* other :
+         {"list", "/lists", "/list:x", "/check:", "//list", "/", "-", "/quietly", "/?x"}) {
         options = ParseSwitches({other});
         EXPECT_FALSE(options.list || options.quiet || options.log || options.help || options.check) << other;
     }
@@ -180,13 +181,17 @@ TEST(Check, SaysWhetherAPassWouldStillCleanSomethingAndChangesNothing) {
               "Aucune trace d'installation de lecteur VELKOR : rien \xE0 nettoyer.\r\n");
 }
 
-TEST(QuietRun, ALogThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
+TEST(QuietRun, ALogOrReportThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
     SimulatedWorkstation quiet;
     DescribeRichWorkstation(quiet);
-    EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log"}), 0);
+    EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log",
+                                          "/report:/nonexistent-folder/vk.json"}),
+              0);
     EXPECT_EQ(quiet.StandardError(),
               "/nonexistent-folder/vk.log : le journal ne peut \xEAtre ouvert ; le nettoyage continue sans "
-              "journal\r\n");
+              "journal\r\n/nonexistent-folder/vk.json : le rapport ne peut \xEAtre \xE9"
+              "crit ; le nettoyage "
+              "continue sans rapport\r\n");
     EXPECT_TRUE(quiet.Prompts().empty());
     EXPECT_FALSE(quiet.HasDevice(kReaderA));
 

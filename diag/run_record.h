@@ -3,6 +3,7 @@
 // line and the report are all written from it, so they cannot disagree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -390,8 +390,8 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         std::string json = test::ReadWhole(report.path);
         ReplaceAll(json, log.path, "<log>");
         ReplaceAll(json, report.path, "<report>");
-        ExpectGolden("rich-workstation-report" + (options.empty() ? "" : "-" + options[0].substr(1)) + ".json",
-                     json);
+        ExpectGolden(
+            "rich-workstation-report" + (options.empty() ? "" : "-" + options[0].substr(1)) + ".json", json);
         transcript << "== run" << (options.empty() ? "" : " " + options[0]) << ": exit status " << status
                    << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
@@ -428,8 +428,9 @@ TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
     Names failed;
     for (const auto& action : json["actions"]) {
         if (action["outcome"] == "failed") {
-            failed.push_back(action["action"].get<std::string>() + " " + action["subject"].get<std::string>() +
-                             " " + std::to_string(action["code"].get<int>()));
+            failed.push_back(action["action"].get<std::string>() + " " +
+                             action["subject"].get<std::string>() + " " +
+                             std::to_string(action["code"].get<int>()));
         }
     }
     EXPECT_EQ(failed, (Names{"delete_service vlkfilter 5", "delete_file C:\\Windows\\inf\\oem5.pnf 2",

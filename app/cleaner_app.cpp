@@ -7,7 +7,9 @@
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
 #include "res/resource.h"
+#include "views/check_line.h"
 #include "views/plan_text.h"
+#include "views/report.h"
 
 namespace vk {
 
@@ -34,6 +36,10 @@ constexpr const char* kLineEnd = "\r\n";
 
 // Where the 64-bit build sits, beside the 32-bit one's folder.
 constexpr const char* kSiblingFolder = "x64";
+// Where deployment engines collect diagnostics, in the Windows directory.
+constexpr const char* kCollectedFolder = "\\Temp\\";
+constexpr const char* kDefaultLogName = "VelkorUSBCleaner.log";
+constexpr const char* kDefaultReportName = "VelkorUSBCleaner.json";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -65,7 +71,7 @@ std::string Title(IPlatform& platform) {
 // A message for the person running the program: a message box, or standard
 // error when nobody may be there to answer one.
 void Tell(IPlatform& platform, const RunOptions& options, const std::string& text, DWORD icon) {
-    if (options.quiet) {
+    if (options.quiet || options.check) {
         Write(platform, StandardStream::Error, text + kLineEnd);
     } else {
         platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OK | icon | MB_APPLMODAL);
@@ -118,22 +124,90 @@ bool HandOverTo64BitProgram(IPlatform& platform, int* exitStatus) {
 // devices. The 64-bit program beside it does the work instead; without one
 // nothing is changed. True when this process is not to run the pass, with
 // the exit status to end with.
-bool HandledUnderWow64(IPlatform& platform, const RunOptions& options, int* exitStatus) {
+bool HandledUnderWow64(IPlatform& platform, const RunOptions& options, int* exitStatus,
+                       bool* handedOver = nullptr) {
     if (!platform.IsWow64()) return false;
-    if (HandOverTo64BitProgram(platform, exitStatus)) return true;
+    if (HandOverTo64BitProgram(platform, exitStatus)) {
+        if (handedOver) *handedOver = true;
+        return true;
+    }
     Tell(platform, options, kPromptWow64, MB_ICONERROR);
     *exitStatus = ExitWrongArchitecture;
     return true;
 }
 
-// The /log: file, opened for appending (created when missing). When it cannot
-// be opened the user is told and the run goes on without a log.
+// <Windows directory>\Temp\<name>; when the Windows directory cannot be
+// read, %WINDIR% stands for it, so the file cannot be opened and the message
+// still says where it was meant to go.
+std::string CollectedPath(IPlatform& platform, const char* name) {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = platform.GetWindowsDirectory(folder, MAX_PATH);
+    std::string path = length == 0 || length > MAX_PATH ? std::string("%WINDIR%")
+                                                        : std::string(folder, BoundedLength(folder, length));
+    return path + kCollectedFolder + name;
+}
+
+// A file the run writes: the one named, or without a name the one where
+// deployment engines collect. When it cannot be opened the user is told and
+// the run goes on without it.
+LogFile OpenOutput(IPlatform& platform, const RunOptions& options, bool named, const std::string& namedPath,
+                   const char* defaultName, const char* mode, bool isLog) {
+    const std::string path = named ? namedPath : CollectedPath(platform, defaultName);
+    LogFile file(path.empty() ? nullptr : std::fopen(path.c_str(), mode));
+    if (!file) {
+        Tell(platform, options,
+             isLog ? MsgLogOpenFailed(platform, path.c_str()) : MsgReportOpenFailed(platform, path.c_str()),
+             MB_ICONEXCLAMATION);
+    }
+    return file;
+}
+
+// The log is appended to (created when missing).
 LogFile OpenLog(IPlatform& platform, const RunOptions& options) {
     if (!options.log) return nullptr;
-    LogFile file(options.logPath.empty() ? nullptr : std::fopen(options.logPath.c_str(), "ab"));
-    if (!file)
-        Tell(platform, options, MsgLogOpenFailed(platform, options.logPath.c_str()), MB_ICONEXCLAMATION);
-    return file;
+    return OpenOutput(platform, options, options.logNamed, options.logPath, kDefaultLogName, "ab", true);
+}
+
+// The report is opened when the run starts, so that a person hears at once
+// that it cannot be written, and replaced by this run's.
+struct ReportFile {
+    LogFile file;
+    FileTime start = 0;
+};
+
+ReportFile OpenReport(IPlatform& platform, const RunOptions& options) {
+    ReportFile report;
+    if (!options.report) return report;
+    report.start = platform.GetSystemTimeAsFileTime();
+    report.file = OpenOutput(platform, options, options.reportNamed, options.reportPath, kDefaultReportName,
+                             "wb", false);
+    return report;
+}
+
+std::string ComputerName(IPlatform& platform) {
+    char name[64] = {};
+    DWORD size = sizeof name;
+    if (!platform.GetComputerName(name, &size)) return std::string();
+    return std::string(name, BoundedLength(name, size));
+}
+
+void WriteReport(IPlatform& platform, const RunOptions& options, ReportFile& report, const CRunRecord& record,
+                 int exitStatus) {
+    if (!report.file) return;
+    ReportRun run;
+    run.mode = options.check ? "check" : options.list ? "list" : "pass";
+    run.switches = options.arguments;
+    run.start = report.start;
+    run.end = platform.GetSystemTimeAsFileTime();
+    run.computerName = ComputerName(platform);
+    run.exitStatus = exitStatus;
+    const std::string json = ReportJson(platform, run, record);
+    std::FILE* file = report.file.get();
+    if (std::fwrite(json.data(), 1, json.size(), file) != json.size() || std::fflush(file) != 0) {
+        const std::string path =
+            options.reportNamed ? options.reportPath : CollectedPath(platform, kDefaultReportName);
+        Tell(platform, options, MsgReportOpenFailed(platform, path.c_str()), MB_ICONEXCLAMATION);
+    }
 }
 
 void AttachLog(CDiagnosticLog& app, std::FILE* file) {
@@ -159,11 +233,12 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
 
 void CVelkorUSBCleanerApp::RunPass() {
     // The log's entries are written as the record grows, among the pass's
-    // other messages.
+    // other messages. A run that nobody reads is not recorded.
+    const bool planning = m_options.list || m_options.check;
     if (ActivityLogged()) {
-        m_record.Start(m_options.list, &m_activityLog);
-    } else if (m_options.list) {
-        m_record.Start(true);
+        m_record.Start(planning, &m_activityLog);
+    } else if (planning || m_options.report) {
+        m_record.Start(planning);
     }
     if (EnumerateTargetDevices(TargetTable()) == 0) {
         if (Recording()) {
@@ -185,7 +260,7 @@ void CVelkorUSBCleanerApp::RunPass() {
 
 int CVelkorUSBCleanerApp::RunCleaning() {
     int wow64Status = 0;
-    if (HandledUnderWow64(m_platform, m_options, &wow64Status)) return wow64Status;
+    if (HandledUnderWow64(m_platform, m_options, &wow64Status, &m_handedOver)) return wow64Status;
 
     const std::string title = ApplicationTitle();
     if (!m_options.quiet &&
@@ -214,26 +289,34 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         return ExitCompleted;
     }
 
-    if (options.list) {
+    if (options.list || options.check) {
         int wow64Status = 0;
         if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
         const LogFile log = OpenLog(platform, options);
-        // The same pass, over a workstation that only records what would change.
+        ReportFile report = OpenReport(platform, options);
+        // The same pass, over a workstation on which nothing changes.
         DryRunPlatform dryRun(platform);
         CVelkorUSBCleanerApp app(dryRun, options);
         AttachLog(app, log.get());
         app.m_logActivity = false;
         app.RunPass();
-        const std::string plan = PlanText(platform, app.m_record);
-        Write(platform, StandardStream::Output, plan);
-        if (log) LogPlan(app, plan);
-        return ExitCompleted;
+        const std::string text =
+            options.check ? CheckLine(platform, app.m_record) : PlanText(platform, app.m_record);
+        Write(platform, StandardStream::Output, text);
+        if (log) LogLines(app, text);
+        const int status = options.check && app.m_record.ChangeCount() != 0 ? ExitTracesFound : ExitCompleted;
+        WriteReport(platform, options, report, app.m_record, status);
+        return status;
     }
 
     const LogFile log = OpenLog(platform, options);
+    ReportFile report = OpenReport(platform, options);
     CVelkorUSBCleanerApp app(platform, options);
     AttachLog(app, log.get());
-    return app.RunCleaning();
+    const int status = app.RunCleaning();
+    // The 64-bit program wrote its own report into the same file.
+    if (!app.m_handedOver) WriteReport(platform, options, report, app.m_record, status);
+    return status;
 }
 
 }  // namespace vk

@@ -14,6 +14,7 @@ namespace vk {
 enum ExitStatus : int {
     ExitCompleted = 0,          // the pass ran, whatever failed inside it
     ExitCancelled = 1,          // the user cancelled the first prompt
+    ExitTracesFound = 1,        // /check: a pass would still change something
     ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
     // Under /quiet, the pass ran and a restart finishes it
     // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).
@@ -43,6 +44,8 @@ public:
     std::string ApplicationTitle();
 
     const RunOptions m_options;
+    // The 64-bit program beside this one ran the pass (and wrote its report).
+    bool m_handedOver = false;
 
 private:
     CActivityLog m_activityLog;

@@ -10,7 +10,9 @@ namespace vk {
 const SwitchEntry kSwitches[] = {
     {SwitchId::List, "list", false, IDS_HELP_LIST},
     {SwitchId::Quiet, "quiet", false, IDS_HELP_QUIET},
-    {SwitchId::Log, "log", true, IDS_HELP_LOG},
+    {SwitchId::Log, "log", true, IDS_HELP_LOG_OPTIONAL},
+    {SwitchId::Report, "report", true, IDS_HELP_REPORT},
+    {SwitchId::Check, "check", false, IDS_HELP_CHECK},
     {SwitchId::Help, "?", false, IDS_HELP_HELP},
     {SwitchId::Help, "help", false, 0},
 };
@@ -19,8 +21,8 @@ const std::size_t kSwitchCount = sizeof kSwitches / sizeof kSwitches[0];
 namespace {
 
 // The exit statuses, in the order the help lists them.
-constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
-                                    IDS_STATUS_RESTART_REQUIRED};
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_CHECK_FOUND,
+                                    IDS_STATUS_WRONG_ARCHITECTURE, IDS_STATUS_RESTART_REQUIRED};
 constexpr const char* kLineEnd = "\r\n";
 
 }  // namespace
@@ -42,6 +44,7 @@ bool SameNameNoCase(const char* a, const char* b, std::size_t length) {
 
 RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
     RunOptions options;
+    options.arguments = arguments;
     for (const std::string& argument : arguments) {
         if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) continue;
         const char* body = argument.c_str() + 1;
@@ -50,8 +53,9 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
         for (const SwitchEntry& entry : kSwitches) {
             if (std::strlen(entry.name) != nameLength || !SameNameNoCase(body, entry.name, nameLength))
                 continue;
-            // A value where none is taken, or none where one is needed, is not this switch.
-            if (entry.takesValue != (colon != std::string::npos)) break;
+            // A value where none is taken is not this switch.
+            const bool named = colon != std::string::npos;
+            if (named && !entry.takesValue) break;
             switch (entry.id) {
                 case SwitchId::List:
                     options.list = true;
@@ -64,7 +68,16 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
                     break;
                 case SwitchId::Log:
                     options.log = true;
-                    options.logPath = argument.substr(colon + 1);
+                    options.logNamed = named;
+                    options.logPath = named ? argument.substr(colon + 1) : std::string();
+                    break;
+                case SwitchId::Report:
+                    options.report = true;
+                    options.reportNamed = named;
+                    options.reportPath = named ? argument.substr(colon + 1) : std::string();
+                    break;
+                case SwitchId::Check:
+                    options.check = true;
                     break;
             }
             break;
@@ -120,7 +133,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
 
 std::string HelpText(IPlatform& platform) {
     std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
-    text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_USAGE_ALL) + kLineEnd;
     for (std::size_t i = 0; i < kSwitchCount; ++i) {
         if (kSwitches[i].helpString != 0)
             text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;

@@ -9,12 +9,12 @@
 
 namespace vk {
 
-enum class SwitchId { List, Quiet, Log, Help };
+enum class SwitchId { List, Quiet, Log, Report, Check, Help };
 
 struct SwitchEntry {
     SwitchId id;
     const char* name;     // without the leading / or -, compared case-insensitively
-    bool takesValue;      // written name:value
+    bool takesValue;      // may be written name:value
     unsigned helpString;  // string resource of its help line; 0 for an alias
 };
 
@@ -25,8 +25,15 @@ struct RunOptions {
     bool list = false;
     bool quiet = false;
     bool help = false;
-    bool log = false;     // a /log: switch was given, even with an empty name
-    std::string logPath;  // the last /log: value
+    bool log = false;       // a /log switch was given, with a name or not
+    bool logNamed = false;  // the last one was /log:<name>, even an empty one
+    std::string logPath;    // the last /log: value
+    bool report = false;    // the same for /report
+    bool reportNamed = false;
+    std::string reportPath;
+    bool check = false;
+    // The arguments as given, for the report.
+    std::vector<std::string> arguments;
 };
 
 // Arguments that are not switches, or not ours, are ignored, as the program

@@ -71,8 +71,9 @@ private:
     // Whether `folder` (of a search pattern) is the Windows INF folder, whose
     // files are the driver store's published INFs.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
-    // The hardware ID of the reader whose name-list entry is `entry`, to say
-    // what keeps a shared INF or service; empty when none is found.
+    // The reader whose name-list entry is `entry`, to say what keeps a shared
+    // INF or service: its instance ID as recorded, else its hardware ID;
+    // empty when none is found.
     std::string HolderOf(CNameList::const_iterator entry, CNameList::Position CLEAN_DEVINFO::*position) const;
     // A service whose image is one of the maker's two driver files is the
     // maker's, whoever the driver's provider is read as.

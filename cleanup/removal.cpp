@@ -80,9 +80,13 @@ int CCleanupActions::RemoveDevices() {
 
 std::string CCleanupActions::HolderOf(CNameList::const_iterator entry,
                                       CNameList::Position CLEAN_DEVINFO::*position) const {
+    // The record lists the selected devices in the order of m_devices.
+    const std::vector<SelectedDevice>& selected = m_record.Devices();
+    std::size_t index = 0;
     for (const auto& device : m_devices) {
         if (device->hasNameEntries && CNameList::const_iterator(device.get()->*position) == entry)
-            return device->pszHardwareId.text();
+            return index < selected.size() ? selected[index].instanceId : device->pszHardwareId.text();
+        ++index;
     }
     return std::string();
 }

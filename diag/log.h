@@ -32,7 +32,7 @@ public:
 
     void Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level);
 
-    // Off by default; the /log: switch turns it on.
+    // Off by default; the /log switch turns it on.
     bool m_logEnabled = false;
     std::FILE* m_logFile = nullptr;
     // Whether a logged pass also writes what it did (devices removed, files

@@ -80,4 +80,8 @@ std::string MsgLogOpenFailed(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_LOG_OPEN_FAILED);
 }
 
+std::string MsgReportOpenFailed(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_REPORT_OPEN_FAILED);
+}
+
 }  // namespace vk

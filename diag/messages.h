@@ -25,5 +25,6 @@ std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName)
 std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName);
 std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
 std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
+std::string MsgReportOpenFailed(IPlatform& platform, const char* path);
 
 }  // namespace vk

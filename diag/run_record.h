@@ -3,6 +3,7 @@
 // line and the report are all written from it, so they cannot disagree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ struct SelectedDevice {
     std::string serviceName;
 };
 
+// A new kind of action goes here and into each view: the report names every
+// kind (its switch has no default, so the compiler points at it) and so does
+// views/report.schema.json.
 enum class RunAction {
     RemoveDevice,       // subject: instance ID
     SetFileAttributes,  // subject: full path; `attributes` is the word written

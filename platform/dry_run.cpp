@@ -276,6 +276,13 @@ void DryRunPlatform::GetCommandLineTail(std::string* tail) {
     m_real.GetCommandLineTail(tail);
 }
 
+FileTime DryRunPlatform::GetSystemTimeAsFileTime() {
+    return m_real.GetSystemTimeAsFileTime();
+}
+bool DryRunPlatform::GetComputerName(char* buffer, DWORD* size) {
+    return m_real.GetComputerName(buffer, size);
+}
+
 // Another program could change anything: nothing is started.
 bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
     m_real.SetLastError(ERROR_ACCESS_DENIED);

@@ -81,6 +81,8 @@ public:
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    FileTime GetSystemTimeAsFileTime() override;
+    bool GetComputerName(char* buffer, DWORD* size) override;
 
 private:
     struct Search {

@@ -226,6 +226,15 @@ public:
     // handles, and waiting for its end: true with its exit status, false
     // (GetLastError) when it could not be started or waited for.
     virtual bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) = 0;
+
+    // --- What a report says of the machine ---
+    // GetSystemTimeAsFileTime: the current time, UTC, in 100-ns intervals
+    // since 1601-01-01. It cannot fail.
+    virtual FileTime GetSystemTimeAsFileTime() = 0;
+    // GetComputerNameA: the NetBIOS name; *size is the buffer's size in, the
+    // name's length out. False (GetLastError) when it cannot be read or does
+    // not fit (ERROR_BUFFER_OVERFLOW, *size then the size needed).
+    virtual bool GetComputerName(char* buffer, DWORD* size) = 0;
 };
 
 // The whole workstation.

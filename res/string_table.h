@@ -22,10 +22,8 @@ constexpr StringResource kStringTable[] = {
     {IDS_INF_KEPT, "Le fichier .inf correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9"},
     {IDS_FILE_DELETE_FAILED, "le fichier ne peut \xEAtre effac\xE9"},
     {IDS_HELP_TITLE, "VelkorUSBCleaner : nettoyage des installations pr\xE9" "c\xE9" "dentes des lecteurs USB VELKOR."},
-    {IDS_HELP_USAGE, "Utilisation : VelkorUSBCleaner.exe [/list] [/quiet] [/log:<fichier>] [/?]"},
     {IDS_HELP_LIST, "  /list           affiche les lecteurs trouv\xE9s et les actions pr\xE9vues, sans rien modifier"},
     {IDS_HELP_QUIET, "  /quiet          aucune question \xE0 l'utilisateur, pour les installations automatiques"},
-    {IDS_HELP_LOG, "  /log:<fichier>  ajoute le journal de diagnostic au fichier (cr\xE9\xE9 s'il n'existe pas)"},
     {IDS_HELP_HELP, "  /? ou /help     affiche cette aide"},
     {IDS_HELP_STATUSES, "Codes de sortie :"},
     {IDS_STATUS_COMPLETED, "  0  le nettoyage a eu lieu (quels que soient les \xE9" "checs en cours de route)"},
@@ -72,6 +70,14 @@ constexpr StringResource kStringTable[] = {
     {IDS_LOG_FILE_USED_BY_DEVICE, "fichier conserv\xE9 : pilote utilis\xE9 aussi par le p\xE9riph\xE9rique "},
     {IDS_LOG_FILE_USED_BY_CLASS, "fichier conserv\xE9 : pilote d'un filtre de la classe "},
     {IDS_LOG_SHARED_UNEXAMINED, "conserv\xE9 : les autres p\xE9riph\xE9riques n'ont pu \xEAtre tous examin\xE9s"},
+    {IDS_HELP_LOG_OPTIONAL, "  /log[:<fichier>] ajoute le journal de diagnostic au fichier (cr\xE9\xE9 s'il n'existe pas) ; sans nom, %WINDIR%\\Temp\\VelkorUSBCleaner.log"},
+    {IDS_HELP_REPORT, "  /report[:<fichier>] \xE9" "crit en fin d'ex\xE9" "cution un rapport JSON pour les outils de d\xE9ploiement ; sans nom, %WINDIR%\\Temp\\VelkorUSBCleaner.json"},
+    {IDS_HELP_CHECK, "  /check          dit, sans rien modifier ni rien demander, s'il reste des traces \xE0 nettoyer"},
+    {IDS_STATUS_CHECK_FOUND, "  1  avec /check : il reste des traces \xE0 nettoyer (0 : aucune)"},
+    {IDS_CHECK_CLEAN, "Aucune trace d'installation de lecteur VELKOR : rien \xE0 nettoyer."},
+    {IDS_CHECK_DIRTY, "Traces d'installation de lecteur VELKOR \xE0 nettoyer ; actions pr\xE9vues : "},
+    {IDS_REPORT_OPEN_FAILED, "le rapport ne peut \xEAtre \xE9" "crit ; le nettoyage continue sans rapport"},
+    {IDS_HELP_USAGE_ALL, "Utilisation : VelkorUSBCleaner.exe [/list | /check] [/quiet] [/log[:<fichier>]] [/report[:<fichier>]] [/?]"},
 };
 
 }  // namespace vk

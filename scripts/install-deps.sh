@@ -5,11 +5,16 @@
 set -euo pipefail
 
 # libclang-rt-dev: libFuzzer and the sanitizer runtimes (only recommended by clang).
-host=(cmake ninja-build g++ clang libclang-rt-dev googletest libbenchmark-dev python3)
-windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
+# nlohmann-json3-dev: the report's JSON (header-only, so the cross builds use it
+# too); python3-jsonschema: the tests that validate reports against the schema.
+host=(cmake ninja-build g++ clang libclang-rt-dev googletest libbenchmark-dev python3 nlohmann-json3-dev
+      python3-jsonschema)
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+         nlohmann-json3-dev)
 # Both Wine loaders: the 32-bit program and tests run in a 32-bit prefix.
 # wine32 is i386-only, so it needs the i386 architecture first.
-wine=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
+# The end-to-end scenarios validate the real program's reports too.
+wine=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils python3 python3-jsonschema)
 
 wanted=()
 case "${1:-all}" in

@@ -86,10 +86,10 @@ std::string PlanText(IPlatform& platform, const CRunRecord& record) {
     return text;
 }
 
-void LogPlan(CDiagnosticLog& log, const std::string& plan) {
+void LogLines(CDiagnosticLog& log, const std::string& text) {
     std::size_t start = 0;
-    for (std::size_t end; (end = plan.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
-        log.Log(0, plan.substr(start, end + 2 - start), LogLevelInfo);
+    for (std::size_t end; (end = text.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
+        log.Log(0, text.substr(start, end + 2 - start), LogLevelInfo);
     }
 }
 

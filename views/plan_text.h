@@ -11,8 +11,9 @@ namespace vk {
 
 // French, CR LF line ends.
 std::string PlanText(IPlatform& platform, const CRunRecord& record);
-// The plan into the log, one Info entry per line.
-void LogPlan(CDiagnosticLog& log, const std::string& plan);
+// A text shown on standard output (the plan, the /check line) into the log,
+// one Info entry per line.
+void LogLines(CDiagnosticLog& log, const std::string& text);
 
 // Why a kept entry was kept: its reason, with the device or class that keeps
 // it where the reason names one.

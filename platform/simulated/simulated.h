@@ -140,6 +140,11 @@ public:
     File& AddProgram(const std::string& fullPath, DWORD exitCode);
     // What GetCommandLineTail gives: the arguments the program was started with.
     void SetCommandLineTail(const std::string& tail);
+    // The computer's name ("POSTE-042" by default) and its clock: each reading
+    // gives 2026-12-08 08:30:00 UTC (by default) plus one second per earlier
+    // reading, so that reports written in tests stay the same.
+    void SetComputerName(const std::string& name);
+    void SetClock(FileTime firstReading);
 
     // Makes an operation fail with `code` (set as last error, or returned for
     // the registry). `operation` is the interface method's name, e.g.
@@ -236,6 +241,8 @@ public:
     bool IsWow64() override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    FileTime GetSystemTimeAsFileTime() override;
+    bool GetComputerName(char* buffer, DWORD* size) override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 
 private:

@@ -132,6 +132,8 @@ struct SimulatedWorkstation::State {
     bool storeUninstallAvailable = true;
     std::map<std::string, DWORD> programs;  // upper-cased path -> exit code
     std::string commandLineTail;
+    std::string computerName = "POSTE-042";
+    FileTime clock = 134411922000000000ull;  // 2026-12-08T08:30:00Z
     std::vector<std::string> deletionsAtRestart;
 
     struct Failure {

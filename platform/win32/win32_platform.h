@@ -74,6 +74,8 @@ public:
     bool IsWow64() override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    FileTime GetSystemTimeAsFileTime() override;
+    bool GetComputerName(char* buffer, DWORD* size) override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
 };
 

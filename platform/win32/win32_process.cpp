@@ -92,4 +92,19 @@ bool Win32Platform::RunProcess(const char* application, const char* commandLine,
     return true;
 }
 
+FileTime Win32Platform::GetSystemTimeAsFileTime() {
+    ::FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+bool Win32Platform::GetComputerName(char* buffer, DWORD* size) {
+    ::DWORD capacity = size != nullptr ? *size : 0;
+    const bool read = ::GetComputerNameA(buffer, &capacity) != FALSE;
+    if (size != nullptr) {
+        *size = capacity;
+    }
+    return read;
+}
+
 }  // namespace vk

@@ -24,6 +24,7 @@
 #undef DeleteFile
 #undef FindFirstFile
 #undef FindNextFile
+#undef GetComputerName
 #undef GetFileAttributesEx
 #undef GetModuleFileName
 #undef GetWindowsDirectory

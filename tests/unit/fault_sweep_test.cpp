@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/cleaner_app.h"
 #include "platform/simulated/simulated.h"
 #include "support/workstation.h"
@@ -191,6 +193,7 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"GetCPInfo", ERROR_INVALID_PARAMETER},
     {"IsWow64", ERROR_INVALID_HANDLE},
     {"WriteStandardStream", ERROR_INVALID_HANDLE},
+    {"GetComputerName", ERROR_BUFFER_OVERFLOW},
     {"RunProcess", ERROR_FILE_NOT_FOUND},
 };
 
@@ -384,6 +387,8 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
 
     Sweep({}, true, tally);
     Sweep({"/quiet"}, false, tally);
+    // Recorded for a report: each action's subject is asked for as it is made.
+    Sweep({"/quiet", "/report"}, false, tally);
 
     std::printf("fault sweep: %zu runs, %zu faults injected, %zu problems\n", tally.runs, tally.faults,
                 tally.problems.size());
@@ -399,18 +404,31 @@ void ExpectGolden(const std::string& name, const std::string& text) {
     EXPECT_EQ(text, test::ReadWhole(golden));
 }
 
-// What a person, an installer and a support technician see of the fault-free
-// runs, attended, unattended and listing only, with the logs they write: the
-// plan, every deletion in order, and every message, byte for byte.
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+}
+
+// What a person, an installer, a support technician and a deployment engine
+// see of the fault-free runs, attended, unattended, listing only and checking
+// only, with the logs and reports they write: the plan, every deletion in
+// order, and every message, byte for byte.
 TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
     std::ostringstream transcript;
-    for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}}) {
+    for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}, Names{"/check"}}) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         test::TempFile log;
+        test::TempFile report;
         Names arguments = options;
         arguments.push_back("/log:" + log.path);
+        arguments.push_back("/report:" + report.path);
         const int status = RunVelkorUSBCleaner(ws, arguments);
+        std::string json = test::ReadWhole(report.path);
+        ReplaceAll(json, log.path, "<log>");
+        ReplaceAll(json, report.path, "<report>");
+        ExpectGolden(
+            "rich-workstation-report" + (options.empty() ? "" : "-" + options[0].substr(1)) + ".json", json);
         transcript << "== run" << (options.empty() ? "" : " " + options[0]) << ": exit status " << status
                    << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
@@ -431,6 +449,30 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         EXPECT_GT(appended.size(), written.size());
     }
     ExpectGolden("rich-workstation-runs.txt", transcript.str());
+}
+
+// A deployment engine reads a failed action, with its code, from the report.
+TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
+    SimulatedWorkstation ws;
+    DescribeRichWorkstation(ws);
+    ws.FailCall("DeleteService", ERROR_ACCESS_DENIED, 1);
+    ws.SetComputerName("");
+    test::TempFile report;
+    const int status = RunVelkorUSBCleaner(ws, {"/quiet", "/report:" + report.path});
+    const auto json = nlohmann::json::parse(test::ReadWhole(report.path));
+    EXPECT_EQ(json["exitStatus"], status);
+    EXPECT_TRUE(json["computerName"].is_null());
+    Names failed;
+    for (const auto& action : json["actions"]) {
+        if (action["outcome"] == "failed") {
+            failed.push_back(action["action"].get<std::string>() + " " +
+                             action["subject"].get<std::string>() + " " +
+                             std::to_string(action["code"].get<int>()));
+        }
+    }
+    EXPECT_EQ(failed, (Names{"delete_service vlkfilter 5", "delete_file C:\\Windows\\inf\\oem5.pnf 2",
+                             "delete_file C:\\Windows\\system32\\drivers\\vlkusbser.sys 32",
+                             "remove_inf oem21.inf  123", "remove_device USB\\VID_C2B5&PID_000A\\7 5"}));
 }
 
 // The log's entries, each from its "[INFO] : " or "[ERROR] : " on.

@@ -1,6 +1,6 @@
 // The program as the people who run it use it: its switches, the dry run
-// whose plan is what a real pass then does, a log that cannot be opened, and
-// the help.
+// whose plan is what a real pass then does, the detection a deployment engine
+// runs before and after a pass, a log that cannot be opened, and the help.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,13 +100,19 @@ std::string CallOf(const std::string& line) {
 TEST(Switches, EachNameOfTheTableAndNothingElse) {
     // The parser's rules (case, lead, values, the last /log: wins) are the
     // fuzz target's; here, which name sets what.
-    RunOptions options = ParseSwitches({"-LIST", "/Quiet", "C:\\setup.ini", "/log:b c.txt"});
-    EXPECT_TRUE(options.list && options.quiet && options.log && !options.help);
+    RunOptions options = ParseSwitches({"-LIST", "/Quiet", "C:\\setup.ini", "/log:b c.txt", "/REPORT"});
+    EXPECT_TRUE(options.list && options.quiet && options.log && options.logNamed && !options.help);
     EXPECT_EQ(options.logPath, "b c.txt");
+    EXPECT_TRUE(options.report && !options.reportNamed && !options.check);
+    // Without a name, the file goes where deployment engines collect.
+    options = ParseSwitches({"/log:x", "/log", "/report:r.json", "-check"});
+    EXPECT_TRUE(options.log && !options.logNamed && options.reportNamed && options.check);
+    EXPECT_EQ(options.reportPath, "r.json");
     EXPECT_TRUE(ParseSwitches({"/?"}).help && ParseSwitches({"-HELP"}).help);
-    for (const char* other : {"list", "/lists", "/list:x", "/log", "//list", "/", "-", "/quietly", "/?x"}) {
+    for (const char* other :
+         {"list", "/lists", "/list:x", "/check:", "//list", "/", "-", "/quietly", "/?x"}) {
         options = ParseSwitches({other});
-        EXPECT_FALSE(options.list || options.quiet || options.log || options.help) << other;
+        EXPECT_FALSE(options.list || options.quiet || options.log || options.help || options.check) << other;
     }
 }
 
@@ -155,13 +161,37 @@ TEST(DryRun, ThePlanIsWhatTheRealPassThenDoes) {
     EXPECT_EQ(std::count(planned.begin(), planned.end(), "DeleteService vlkusbser"), 1);
 }
 
-TEST(QuietRun, ALogThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
+// What an Intune detection script or a Configuration Manager rule runs: one
+// line, a status, no prompt and no change; after the remediation's pass,
+// nothing is left.
+TEST(Check, SaysWhetherAPassWouldStillCleanSomethingAndChangesNothing) {
+    SimulatedWorkstation ws;
+    AddReader(ws, kReaderA, "0001", "oem12.inf", "vlkusbser");
+    ws.AddService("vlkusbser");
+    AddInfPair(ws, "oem12", kNamesReader);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/check"}), ExitTracesFound);
+    EXPECT_EQ(ws.StandardOutput(),
+              "Traces d'installation de lecteur VELKOR \xE0 nettoyer ; actions pr\xE9vues : 5\r\n");
+    EXPECT_TRUE(ws.Prompts().empty() && ws.Calls().empty());
+
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet"}), ExitCompleted);
+    const std::size_t before = ws.StandardOutput().size();
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/check"}), ExitCompleted);
+    EXPECT_EQ(ws.StandardOutput().substr(before),
+              "Aucune trace d'installation de lecteur VELKOR : rien \xE0 nettoyer.\r\n");
+}
+
+TEST(QuietRun, ALogOrReportThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
     SimulatedWorkstation quiet;
     DescribeRichWorkstation(quiet);
-    EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log"}), 0);
+    EXPECT_EQ(RunVelkorUSBCleaner(quiet, {"/quiet", "/log:/nonexistent-folder/vk.log",
+                                          "/report:/nonexistent-folder/vk.json"}),
+              0);
     EXPECT_EQ(quiet.StandardError(),
               "/nonexistent-folder/vk.log : le journal ne peut \xEAtre ouvert ; le nettoyage continue sans "
-              "journal\r\n");
+              "journal\r\n/nonexistent-folder/vk.json : le rapport ne peut \xEAtre \xE9"
+              "crit ; le nettoyage "
+              "continue sans rapport\r\n");
     EXPECT_TRUE(quiet.Prompts().empty());
     EXPECT_FALSE(quiet.HasDevice(kReaderA));
 
@@ -180,8 +210,8 @@ TEST(Help, ListsEverySwitchAndStatusAndDoesNothingElse) {
     DescribeRichWorkstation(ws);
     EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/list", "-?"}), 0);
     const std::string& help = ws.StandardOutput();
-    for (const char* expected : {"/list", "/quiet", "/log:<fichier>", "/? ou /help",
-                                 "Codes de sortie :", "  0  ", "  1  ", "  2  "}) {
+    for (const char* expected : {"/list", "/quiet", "/log[:<fichier>]", "/report[:<fichier>]", "/check",
+                                 "/? ou /help", "Codes de sortie :", "  0  ", "  1  ", "  2  "}) {
         EXPECT_NE(help.find(expected), std::string::npos) << expected;
     }
     ASSERT_EQ(ws.Prompts().size(), 1u);

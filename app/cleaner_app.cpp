@@ -299,7 +299,7 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         if (log) {
             std::size_t start = 0;
             for (std::size_t end; (end = plan.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
-                app.Log(0, plan.substr(start, end + 2 - start), LogLevelInfo);
+                app.LogOwnEntry(0, plan.substr(start, end + 2 - start), LogLevelInfo);
             }
         }
         return ExitCompleted;

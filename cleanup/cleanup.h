@@ -18,6 +18,13 @@ constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
 class AnsiCodePage;
 
+// What the driver store made of a published INF.
+enum class StoreUninstall {
+    Removed,     // package, INF and PNF gone
+    NotInStore,  // no such package, or no store: the pair is deleted by hand
+    Refused,     // the package stays, and so does the pair that names it
+};
+
 class CCleanupActions : public CDeviceInventory {
 public:
     explicit CCleanupActions(IPlatform& platform) : CDeviceInventory(platform) {}
@@ -54,15 +61,16 @@ private:
     bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
 
     // Removes the published INF `infName` from the driver store (with its INF
-    // and PNF files); true when it did. A refusal is logged; a system without
-    // the uninstall is passed over.
-    bool UninstallFromStore(const char* infName);
+    // and PNF files). A refusal is logged with the command that finishes the
+    // job; a system without the uninstall is passed over.
+    StoreUninstall UninstallFromStore(const char* infName);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);
     // A file in use is deleted at the next restart instead.
     void ScheduleDeletionAtRestart(const char* path);
-    // Reads the restart flags the class installer left on a removed device.
+    // Reads the restart flags the class installer left on a removed device
+    // and on the set.
     void NoteRestartFlags(const DevInfoData* element);
     // Whether `folder` (of a search pattern) is the Windows INF folder, whose
     // files are the driver store's published INFs.

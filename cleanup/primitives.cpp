@@ -101,25 +101,27 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     return code;
 }
 
-bool CCleanupActions::UninstallFromStore(const char* infName) {
+StoreUninstall CCleanupActions::UninstallFromStore(const char* infName) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
             LogActivity(infName, IDS_LOG_STORE_UNINSTALLED);
-            return true;
+            return StoreUninstall::Removed;
         case OemInfUninstall::Unavailable:
-            return false;
+            return StoreUninstall::NotInStore;
         case OemInfUninstall::Failed:
             break;
     }
     const DWORD code = m_platform.GetLastError();
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
-    if (code == ERROR_FILE_NOT_FOUND) return false;
-    // The file deletions that follow still remove the INF pair; only the
-    // store keeps its copy, so this is worth knowing but not an error.
-    const std::string text = MsgStoreUninstallFailed(m_platform, infName);
-    Log(code, text, LogLevelInfo);
-    return false;
+    if (code == ERROR_FILE_NOT_FOUND) return StoreUninstall::NotInStore;
+    // Deleting the pair by hand would leave the package in the store under no
+    // published name, where Windows still finds it and pnputil no longer can:
+    // the pair stays, and the log tells the administrator how to finish.
+    std::string text = MsgStoreUninstallFailed(m_platform, infName);
+    text += MsgStoreUninstallHint(m_platform, infName);
+    LogOwnEntry(code, text, LogLevelInfo);
+    return StoreUninstall::Refused;
 }
 
 void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
@@ -131,15 +133,19 @@ void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
         return;
     }
     const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
-    Log(m_platform.GetLastError(), text, LogLevelInfo);
+    LogOwnEntry(m_platform.GetLastError(), text, LogLevelInfo);
 }
 
 void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
-    // An unreadable flag word says nothing either way; the pass goes on.
-    DWORD flags = 0;
-    if (m_platform.GetDeviceInstallFlags(m_hDevInfo, element, &flags) &&
-        (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
-        m_restartNeeded = true;
+    // Windows leaves the flags on the element or, after a removal, on the set
+    // itself; either asks for the restart. An unreadable flag word says
+    // nothing either way and the pass goes on.
+    for (const DevInfoData* where : {element, static_cast<const DevInfoData*>(nullptr)}) {
+        DWORD flags = 0;
+        if (m_platform.GetDeviceInstallFlags(m_hDevInfo, where, &flags) &&
+            (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
+            m_restartNeeded = true;
+        }
     }
 }
 
@@ -168,8 +174,9 @@ bool CCleanupActions::DeleteInfPair(const char* infName) {
 
     // The store's package goes first: left there, Windows would install the
     // old driver again the next time the reader is plugged in. An uninstall
-    // that removed the pair leaves the look-ups below nothing to find.
-    UninstallFromStore(infName);
+    // that removed the pair leaves the look-ups below nothing to find; one
+    // the store refused leaves the pair where pnputil can still name it.
+    if (UninstallFromStore(infName) == StoreUninstall::Refused) return true;
 
     // Looked up first, so that an absent half costs no message.
     const auto deleteIfPresent = [this](const char* file) {
@@ -199,8 +206,11 @@ void CCleanupActions::DeleteDriverFiles() {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
-        // A loaded driver keeps its file open until the next restart.
-        if (RemoveFileForced(path.c_str(), false) == ERROR_SHARING_VIOLATION) {
+        // A loaded driver keeps its file until the next restart: Windows
+        // refuses to delete a mapped image (access denied, not only a sharing
+        // violation), so every failure but absence is left to the restart.
+        const DWORD code = RemoveFileForced(path.c_str(), false);
+        if (code != 0 && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             ScheduleDeletionAtRestart(path.c_str());
         }
     }
@@ -227,8 +237,18 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     }
     if (!m_platform.DeleteService(service.get())) {
         failed(MsgServiceDeleteFailed(m_platform, serviceName));
-    } else {
-        LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
+        return;
+    }
+    LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
+    // DeleteService only marks a service whose driver is loaded, or that a
+    // handle elsewhere holds open: it stays until the restart, and a fresh
+    // installation meanwhile fails on it. Looked for again once our own
+    // handle is closed.
+    service.reset();
+    ScHolder again(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
+    if (again.valid() || m_platform.GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        m_restartNeeded = true;
+        LogActivity(serviceName, IDS_LOG_SERVICE_MARKED);
     }
 }
 

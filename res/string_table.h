@@ -65,6 +65,11 @@ constexpr StringResource kStringTable[] = {
      "  3010  avec /quiet : le nettoyage a eu lieu, un red\xE9marrage est n\xE9" "cessaire pour le terminer"},
     {IDS_ACTION_UNINSTALL_INF, "retirer du magasin des pilotes le paquet "},
     {IDS_ACTION_DELETE_AT_RESTART, "effacer au red\xE9marrage le fichier "},
+    {IDS_STORE_UNINSTALL_HINT, "le fichier .inf et son .pnf sont conserv\xE9s ; pour retirer le paquet : pnputil /delete-driver %1 /uninstall /force"},
+    {IDS_LOG_SERVICE_MARKED, "service marqu\xE9 pour suppression : il ne dispara\xEEtra qu'au red\xE9marrage"},
+    {IDS_ALREADY_RUNNING, "Un nettoyage VelkorUSBCleaner est d\xE9j\xE0 en cours : attendez sa fin avant de relancer le programme. Aucune modification n'a \xE9t\xE9 faite."},
+    {IDS_LOG_NO_VISIBLE_PROMPT, "aucune question ne peut \xEAtre vue (station de fen\xEAtres invisible) : le nettoyage se fait comme avec /quiet"},
+    {IDS_STATUS_ALREADY_RUNNING, "  1618  un autre nettoyage est en cours ; rien n'a \xE9t\xE9 modifi\xE9"},
 };
 
 }  // namespace vk

@@ -25,6 +25,9 @@ struct RunOptions {
     bool help = false;
     bool log = false;     // a /log: switch was given, even with an empty name
     std::string logPath;  // the last /log: value
+    // Not a switch: no prompt could be seen where the program runs, so it
+    // runs as under /quiet (quiet is set too) and says so in the log.
+    bool promptsUnseen = false;
 };
 
 // Arguments that are not switches, or not ours, are ignored, as the program

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "inventory/inventory.h"
 
@@ -72,11 +74,14 @@ private:
     // Reads the restart flags the class installer left on a removed device
     // and on the set.
     void NoteRestartFlags(const DevInfoData* element);
-    // Whether `folder` (of a search pattern) is the Windows INF folder, whose
-    // files are the driver store's published INFs.
+    // Whether `folder` (of a search pattern) is, or may be, the Windows INF
+    // folder, whose files are the driver store's published INFs: true when
+    // the Windows directory cannot be read.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
 
     bool m_restartNeeded = false;
+    // The driver files whose removal was left to the restart.
+    std::vector<std::string> m_leftToRestart;
 };
 
 }  // namespace vk

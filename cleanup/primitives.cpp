@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -151,7 +152,10 @@ void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
 
 bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage) {
     PathBuffer infFolder;
-    if (!infFolder.StartWithWindowsDirectory(m_platform) || !infFolder.Append("\\inf")) return false;
+    // Not knowing is no proof: a store package whose pair were deleted by
+    // hand would stay installable under no published name, so the store is
+    // asked first (it knows no other folder's names).
+    if (!infFolder.StartWithWindowsDirectory(m_platform) || !infFolder.Append("\\inf")) return true;
     return codePage.CompareNoCase(infFolder.c_str(), folder.c_str()) == 0;
 }
 
@@ -206,12 +210,17 @@ void CCleanupActions::DeleteDriverFiles() {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
+        // Each scan that matches comes here again; a file already left to
+        // the restart has nothing more to gain from it.
+        if (std::find(m_leftToRestart.begin(), m_leftToRestart.end(), path.c_str()) != m_leftToRestart.end())
+            continue;
         // A loaded driver keeps its file until the next restart: Windows
         // refuses to delete a mapped image (access denied, not only a sharing
         // violation), so every failure but absence is left to the restart.
         const DWORD code = RemoveFileForced(path.c_str(), false);
         if (code != 0 && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             ScheduleDeletionAtRestart(path.c_str());
+            m_leftToRestart.push_back(path.c_str());
         }
     }
 }

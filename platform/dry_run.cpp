@@ -295,4 +295,13 @@ bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
     return false;
 }
 
+// Neither changes the workstation: a mutex goes with the process.
+bool DryRunPlatform::CreateRunMutex(const char* name) {
+    return m_real.CreateRunMutex(name);
+}
+
+bool DryRunPlatform::GetWindowStationVisible(bool* visible) {
+    return m_real.GetWindowStationVisible(visible);
+}
+
 }  // namespace vk

@@ -99,6 +99,8 @@ public:
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    bool CreateRunMutex(const char* name) override;
+    bool GetWindowStationVisible(bool* visible) override;
 
 private:
     struct Search {

@@ -226,6 +226,19 @@ public:
     // handles, and waiting for its end: true with its exit status, false
     // (GetLastError) when it could not be started or waited for.
     virtual bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) = 0;
+
+    // --- Where the program runs ---
+    // CreateMutexA(no security, not owned, name), the handle kept until the
+    // process ends. False with GetLastError when it could not be made, or
+    // ERROR_ALREADY_EXISTS when it already existed: another process holds it
+    // (ERROR_ACCESS_DENIED too when that process runs as another user).
+    virtual bool CreateRunMutex(const char* name) = 0;
+    // Whether the process's window station is visible (WSF_VISIBLE from
+    // GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS)): a
+    // service or a deployment engine running as SYSTEM has one nobody sees,
+    // where a prompt would wait forever. False (GetLastError) when it
+    // cannot be told.
+    virtual bool GetWindowStationVisible(bool* visible) = 0;
 };
 
 // The whole workstation.

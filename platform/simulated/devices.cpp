@@ -77,6 +77,15 @@ bool SimulatedWorkstation::GetDeviceInstallFlags(DevInfoSet set, const DevInfoDa
     // parameters: that is where the class installer leaves its restart flags.
     if (!m_state->sets.count(static_cast<std::uintptr_t>(set)))
         return m_state->Error(ERROR_INVALID_HANDLE, false);
+    // Without an element, the set's own parameters: what the removals of its
+    // members left there.
+    if (!data && flags) {
+        *flags = 0;
+        for (const Device* member : m_state->setMembers[static_cast<std::uintptr_t>(set)]) {
+            if (m_state->removed.count(member)) *flags |= member->setInstallFlagsAfterRemove;
+        }
+        return true;
+    }
     if (!device || !flags) return m_state->Error(ERROR_INVALID_PARAMETER, false);
     *flags = m_state->removed.count(device) ? device->installFlagsAfterRemove : 0;
     return true;

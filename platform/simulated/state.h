@@ -144,6 +144,8 @@ struct SimulatedWorkstation::State {
     std::vector<std::string> allCalls;
     std::vector<Prompt> prompts;
     bool standardStreams = true;
+    bool otherInstanceRunning = false;
+    bool windowStationVisible = true;
     std::string standardOutput;
     std::string standardError;
     DWORD lastError = 0;
@@ -291,7 +293,7 @@ struct SimulatedWorkstation::State {
         return removed.count(device) ? ERROR_NO_SUCH_DEVINST : 0;
     }
     void ReleaseService(Service* service) {
-        if (--service->openHandles > 0 || !service->markedForDeletion) return;
+        if (--service->openHandles > 0 || !service->markedForDeletion || service->driverLoaded) return;
         Retire(services, deletedServices, service);
     }
     template <typename T>

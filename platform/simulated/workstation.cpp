@@ -70,6 +70,10 @@ Device& Device::RemoveFails(DWORD code) {
     return *this;
 }
 
+Device& Device::RestartFlagsOnSetAfterRemove(DWORD flags) {
+    setInstallFlagsAfterRemove = flags;
+    return *this;
+}
 Device& Device::RestartFlagsAfterRemove(DWORD flags) {
     installFlagsAfterRemove = flags;
     return *this;
@@ -104,6 +108,14 @@ File& File::Times(FileTime creation, FileTime lastAccess, FileTime lastWrite) {
     creationTime = creation;
     lastAccessTime = lastAccess;
     lastWriteTime = lastWrite;
+    return *this;
+}
+File& File::ReadByOtherProgram() {
+    readByOtherProgram = true;
+    return *this;
+}
+Service& Service::DriverLoaded() {
+    driverLoaded = true;
     return *this;
 }
 File& File::HeldOpen() {
@@ -279,6 +291,14 @@ const std::string& SimulatedWorkstation::StandardOutput() const {
 const std::string& SimulatedWorkstation::StandardError() const {
     return m_state->standardError;
 }
+void SimulatedWorkstation::SetOtherInstanceRunning(bool running) {
+    m_state->otherInstanceRunning = running;
+}
+
+void SimulatedWorkstation::SetWindowStationVisible(bool visible) {
+    m_state->windowStationVisible = visible;
+}
+
 void SimulatedWorkstation::SetStandardStreams(bool available) {
     m_state->standardStreams = available;
 }

@@ -75,6 +75,8 @@ public:
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
+    bool CreateRunMutex(const char* name) override;
+    bool GetWindowStationVisible(bool* visible) override;
 };
 
 }  // namespace vk

@@ -29,6 +29,7 @@ using Names = std::vector<std::string>;
 
 using test::kDrivers;
 using test::kInf;
+constexpr DWORD kErrorInfInUseByDevices = 0xE000023D;
 const std::string kNames000A = "[Models]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
 
 // What the workstation holds, to tell afterwards what is gone.
@@ -61,8 +62,10 @@ sim::File& AddFile(SimulatedWorkstation& ws, Inventory& all, const std::string& 
 // Readers sharing an INF (in two letter cases) and a service, a reader with a
 // lower filter, one driven by the system's serial driver, one whose INF name
 // cannot be used, one of the USB class, one whose removal fails; another
-// maker's device; INF files read-only, held open, without PNF, in UTF-16, or
-// naming only a reader the scan does not look for.
+// maker's device; INF files read-only, held open, read by another program,
+// without PNF, in UTF-16, or naming only a reader the scan does not look for;
+// a loaded driver image and a loaded filter driver, and a store package the
+// store refuses to let go of with a code that has no system text.
 Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     Inventory all;
     test::SetSystemTexts(ws);
@@ -90,8 +93,9 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     all.devices.push_back("USB\\VID_C2B5&PID_000C\\11");
 
     for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {
-        ws.AddService(service);
+        sim::Service& added = ws.AddService(service);
         all.services.push_back(service);
+        if (added.name == "vlkfilter") added.DriverLoaded();
     }
 
     AddFile(ws, all, kInf + "oem12.inf", kNames000A).ReadOnly();
@@ -107,14 +111,21 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddFile(ws, all, kInf + "oem6.inf", std::string("U\0S\0B\0", 6));
     AddFile(ws, all, kInf + "oem7.inf", "USB\\VID_046D&PID_C52B");
     AddFile(ws, all, kInf + "oem7.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem8.inf", kNames000A).ReadByOtherProgram();
+    AddFile(ws, all, kInf + "oem8.pnf", "PNF");
     AddFile(ws, all, kInf + "mdmcpq.inf", "usbser");
     AddFile(ws, all, kInf + "machine.inf", kNames000A);
-    AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly();
+    // A loaded driver's image: Windows refuses to delete a file mapped into
+    // memory, with access denied
+    // (learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-deletefilea).
+    AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly().DeleteRefused(ERROR_ACCESS_DENIED);
     AddFile(ws, all, kDrivers + "vlkusbser.sys", "MZ").HeldOpen();  // a loaded driver
     AddFile(ws, all, kDrivers + "usbser.sys", "MZ");
-    for (const char* package : {"oem12.inf", "oem20.inf", "mdmcpq.inf"}) {
-        ws.AddDriverPackage(package);
+    for (const char* package : {"oem12.inf", "oem20.inf", "oem21.inf", "mdmcpq.inf"}) {
+        sim::DriverPackage& added = ws.AddDriverPackage(package);
         all.packages.push_back(package);
+        // SetupAPI's codes have no system text of their own.
+        if (added.publishedName == "oem21.inf") added.UninstallFails(kErrorInfInUseByDevices);
     }
     return all;
 }
@@ -163,6 +174,8 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"IsWow64", ERROR_INVALID_HANDLE},
     {"WriteStandardStream", ERROR_INVALID_HANDLE},
     {"RunProcess", ERROR_FILE_NOT_FOUND},
+    {"CreateRunMutex", ERROR_NOT_ENOUGH_MEMORY},
+    {"GetWindowStationVisible", ERROR_INVALID_HANDLE},
 };
 
 // Faults that hide a reader from the register of INF names (a device list cut
@@ -365,17 +378,34 @@ void ExpectGolden(const std::string& name, const std::string& text) {
 // What a person, an installer and a support technician see of the fault-free
 // runs, attended, unattended and listing only, with the logs they write: the
 // plan, every deletion in order, and every message, byte for byte.
+// Where the program runs: alone, or beside a run that holds the run mutex,
+// or in a window station nobody sees.
+enum class Setting { Alone, AnotherRun, Unseen };
+
+void Place(SimulatedWorkstation& ws, Setting setting) {
+    ws.SetOtherInstanceRunning(setting == Setting::AnotherRun);
+    ws.SetWindowStationVisible(setting != Setting::Unseen);
+}
+
 TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
+    struct Run {
+        Names options;
+        Setting setting;
+        const char* label;
+    };
     std::ostringstream transcript;
-    for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}}) {
+    for (const Run& run : {Run{{}, Setting::Alone, ""}, Run{{"/quiet"}, Setting::Alone, " /quiet"},
+                           Run{{"/list"}, Setting::Alone, " /list"},
+                           Run{{}, Setting::AnotherRun, " while another run holds the mutex"},
+                           Run{{}, Setting::Unseen, " in a window station nobody sees"}}) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
+        Place(ws, run.setting);
         test::TempFile log;
-        Names arguments = options;
+        Names arguments = run.options;
         arguments.push_back("/log:" + log.path);
         const int status = RunVelkorUSBCleaner(ws, arguments);
-        transcript << "== run" << (options.empty() ? "" : " " + options[0]) << ": exit status " << status
-                   << "\n";
+        transcript << "== run" << run.label << ": exit status " << status << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
             transcript << "prompt 0x" << std::hex << prompt.type << std::dec << " " << prompt.caption << ": "
                        << prompt.text << "\n";
@@ -388,10 +418,13 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         // The log is appended to, never truncated.
         SimulatedWorkstation again;
         DescribeRichWorkstation(again);
+        Place(again, run.setting);
         RunVelkorUSBCleaner(again, arguments);
         const std::string appended = test::ReadWhole(log.path);
         EXPECT_EQ(appended.compare(0, written.size(), written), 0);
-        EXPECT_GT(appended.size(), written.size());
+        if (run.setting != Setting::AnotherRun) {
+            EXPECT_GT(appended.size(), written.size());
+        }
     }
     ExpectGolden("rich-workstation-runs.txt", transcript.str());
 }

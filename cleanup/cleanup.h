@@ -50,11 +50,12 @@ public:
 
     // --- Driver store and restart awareness ---
     // True once something the pass did takes effect only at the next restart.
-    bool RestartNeeded() const { return m_restartNeeded; }
+    bool RestartNeeded() const { return m_record.RestartNeeded(); }
 
 protected:
-    // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info.
-    void LogFileDeleteFailed(const char* path, DWORD code);
+    // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info;
+    // recorded as `action` failing with that code.
+    void LogFileDeleteFailed(const char* path, DWORD code, RunAction action = RunAction::DeleteFile);
 
 private:
     // Reads the file at `path` whole into `buffer` and tells whether its text
@@ -78,8 +79,10 @@ private:
     // folder, whose files are the driver store's published INFs: true when
     // the Windows directory cannot be read.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
+    // The hardware ID of the reader whose name-list entry is `entry`, to say
+    // what keeps a shared INF or service; empty when none is found.
+    std::string HolderOf(CNameList::const_iterator entry, CNameList::Position CLEAN_DEVINFO::*position) const;
 
-    bool m_restartNeeded = false;
     // The driver files whose removal was left to the restart.
     std::vector<std::string> m_leftToRestart;
 };

@@ -51,9 +51,10 @@ bool IsPlainInfName(const AnsiCodePage& codePage, const char* name) {
 
 }  // namespace
 
-void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code) {
+void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code, RunAction action) {
     const std::string text = MsgFileDeleteFailed(m_platform, path);
     Log(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(action, path, code));
 }
 
 void CCleanupActions::DeleteFileForced(const char* path) {
@@ -74,18 +75,21 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
             if (!m_platform.SetFileAttributes(path, cleared)) {
                 // Still read-only, so the times cannot be written either; the
                 // removal below reports why the file stays.
-                LogFileDeleteFailed(path, m_platform.GetLastError());
+                LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileAttributes);
             } else {
+                Record(RunEntry::Done(RunAction::SetFileAttributes, path, cleared));
                 FileHolder file(m_platform, m_platform.CreateFile(path, GENERIC_READ | GENERIC_WRITE,
                                                                   FILE_SHARE_READ, OPEN_EXISTING));
                 if (!file.valid()) {
-                    LogFileDeleteFailed(path, m_platform.GetLastError());
+                    LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileTimes);
                 } else {
                     const FileTime creation = WholeSeconds(status.creationTime);
                     const FileTime lastAccess = WholeSeconds(status.lastAccessTime);
                     const FileTime lastWrite = WholeSeconds(status.lastWriteTime);
                     if (!m_platform.SetFileTime(file.get(), &creation, &lastAccess, &lastWrite)) {
-                        LogFileDeleteFailed(path, m_platform.GetLastError());
+                        LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileTimes);
+                    } else {
+                        Record(RunEntry::Done(RunAction::SetFileTimes, path));
                     }
                 }
             }
@@ -93,7 +97,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     }
 
     if (m_platform.DeleteFile(path)) {
-        LogActivity(path, IDS_LOG_FILE_DELETED);
+        Record(RunEntry::Done(RunAction::DeleteFile, path));
         return 0;
     }
     const DWORD code = m_platform.GetLastError();
@@ -105,7 +109,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
 StoreUninstall CCleanupActions::UninstallFromStore(const char* infName) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
-            LogActivity(infName, IDS_LOG_STORE_UNINSTALLED);
+            Record(RunEntry::Done(RunAction::UninstallInf, infName));
             return StoreUninstall::Removed;
         case OemInfUninstall::Unavailable:
             return StoreUninstall::NotInStore;
@@ -122,19 +126,22 @@ StoreUninstall CCleanupActions::UninstallFromStore(const char* infName) {
     std::string text = MsgStoreUninstallFailed(m_platform, infName);
     text += MsgStoreUninstallHint(m_platform, infName);
     LogOwnEntry(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(RunAction::UninstallInf, infName, code));
     return StoreUninstall::Refused;
 }
 
 void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
     // Whether or not the deletion can be scheduled, the loaded driver only
     // goes away with a restart.
-    m_restartNeeded = true;
+    m_record.NeedRestart();
     if (m_platform.MoveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LogActivity(path, IDS_DELETE_AT_RESTART);
+        Record(RunEntry::Done(RunAction::DeleteAtRestart, path));
         return;
     }
     const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
-    LogOwnEntry(m_platform.GetLastError(), text, LogLevelInfo);
+    const DWORD code = m_platform.GetLastError();
+    LogOwnEntry(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(RunAction::DeleteAtRestart, path, code));
 }
 
 void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
@@ -145,7 +152,7 @@ void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
         DWORD flags = 0;
         if (m_platform.GetDeviceInstallFlags(m_hDevInfo, where, &flags) &&
             (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
-            m_restartNeeded = true;
+            m_record.NeedRestart();
         }
     }
 }
@@ -162,7 +169,7 @@ bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCo
 bool CCleanupActions::DeleteInfPair(const char* infName) {
     const AnsiCodePage codePage(m_platform);
     if (!IsPlainInfName(codePage, infName)) {
-        LogFileDeleteFailed(infName, ERROR_INVALID_NAME);
+        LogFileDeleteFailed(infName, ERROR_INVALID_NAME, RunAction::RemoveInf);
         return false;
     }
 
@@ -226,29 +233,30 @@ void CCleanupActions::DeleteDriverFiles() {
 }
 
 void CCleanupActions::DeleteDriverService(const char* serviceName) {
-    ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
-    if (!manager.valid()) {
-        LogWithLastError(MsgScmOpenFailed(m_platform, serviceName), LogLevelError);
-        return;
-    }
     // The code is read after the text is composed; a service already marked
     // for deletion goes only at the next restart.
-    const auto failed = [this](const std::string& text) {
+    const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {
         const DWORD code = m_platform.GetLastError();
-        if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
+        if (restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE) m_record.NeedRestart();
         Log(code, text, LogLevelError);
+        Record(RunEntry::Failed(RunAction::DeleteService, serviceName, code));
     };
+    ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
+    if (!manager.valid()) {
+        failed(MsgScmOpenFailed(m_platform, serviceName), false);
+        return;
+    }
     // Declared after the manager, so it is closed first.
     ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
     if (!service.valid()) {
-        failed(MsgServiceOpenFailed(m_platform, serviceName));
+        failed(MsgServiceOpenFailed(m_platform, serviceName), true);
         return;
     }
     if (!m_platform.DeleteService(service.get())) {
-        failed(MsgServiceDeleteFailed(m_platform, serviceName));
+        failed(MsgServiceDeleteFailed(m_platform, serviceName), true);
         return;
     }
-    LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
+    Record(RunEntry::Done(RunAction::DeleteService, serviceName));
     // DeleteService only marks a service whose driver is loaded, or that a
     // handle elsewhere holds open: it stays until the restart, and a fresh
     // installation meanwhile fails on it. Looked for again once our own
@@ -256,8 +264,8 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     service.reset();
     ScHolder again(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
     if (again.valid() || m_platform.GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE) {
-        m_restartNeeded = true;
-        LogActivity(serviceName, IDS_LOG_SERVICE_MARKED);
+        m_record.NeedRestart();
+        Record(RunEntry::Kept(RunAction::DeleteService, serviceName, IDS_LOG_SERVICE_MARKED));
     }
 }
 

@@ -82,16 +82,6 @@ void CDiagnosticLog::WriteEntry(std::uint32_t errorCode, const std::string& text
     m_lineOpen = entry.size() < 2 || entry.compare(entry.size() - 2, 2, "\r\n") != 0;
 }
 
-void CDiagnosticLog::LogActivity(const std::string& name, unsigned resource, std::uint32_t errorCode) {
-    if (!ActivityLogged()) return;
-    std::string text;
-    ExpandMessagePattern(m_platform, text, kPatternNameColon, name.c_str());
-    text += LoadResourceString(m_platform, resource);
-    // With a code, the entry ends after the system's text.
-    if (errorCode == 0) text += "\r\n";
-    LogOwnEntry(errorCode, text, LogLevelInfo);
-}
-
 void CDiagnosticLog::LogWithLastError(const std::string& text, std::uint32_t level) {
     Log(m_platform.GetLastError(), text, level);
 }

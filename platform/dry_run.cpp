@@ -47,12 +47,7 @@ bool DryRunPlatform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData
     return m_real.GetDeviceRegistryProperty(set, data, property, regType, buffer, capacity, requiredSize);
 }
 
-bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet set, const DevInfoData* data) {
-    char instance[512] = {};
-    DWORD needed = 0;
-    std::string subject = "?";
-    if (m_real.GetDeviceInstanceId(set, data, instance, sizeof instance, &needed)) subject = instance;
-    m_actions.push_back({PlannedAction::Kind::RemoveDevice, subject});
+bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, const DevInfoData*) {
     return true;
 }
 
@@ -110,9 +105,7 @@ ScHandle DryRunPlatform::OpenService(ScHandle manager, const char* serviceName, 
 
 bool DryRunPlatform::DeleteService(ScHandle service) {
     auto it = m_services.find(service);
-    const std::string name = it == m_services.end() ? std::string("?") : it->second;
-    m_actions.push_back({PlannedAction::Kind::DeleteService, name});
-    m_deletedServices.insert(Folded(name));
+    if (it != m_services.end()) m_deletedServices.insert(Folded(it->second));
     return true;
 }
 
@@ -168,8 +161,7 @@ bool DryRunPlatform::GetFileAttributesEx(const char* path, FileAttributeData* da
     return m_real.GetFileAttributesEx(path, data);
 }
 
-bool DryRunPlatform::SetFileAttributes(const char* path, DWORD attributes) {
-    m_actions.push_back({PlannedAction::Kind::SetFileAttributes, path ? path : "", attributes});
+bool DryRunPlatform::SetFileAttributes(const char*, DWORD) {
     return true;
 }
 
@@ -190,7 +182,6 @@ bool DryRunPlatform::SetFileTime(FileHandle file, const FileTime* creation, cons
                                  const FileTime* lastWrite) {
     auto it = m_writeHandles.find(file);
     if (it == m_writeHandles.end()) return m_real.SetFileTime(file, creation, lastAccess, lastWrite);
-    m_actions.push_back({PlannedAction::Kind::SetFileTimes, it->second});
     return true;
 }
 
@@ -214,7 +205,6 @@ bool DryRunPlatform::DeleteFile(const char* path) {
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    m_actions.push_back({PlannedAction::Kind::DeleteFile, text});
     m_deletedFiles.insert(Folded(text));
     return true;
 }
@@ -271,17 +261,14 @@ bool DryRunPlatform::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* da
     return m_real.GetDeviceInstallFlags(set, data, flags);
 }
 
-OemInfUninstall DryRunPlatform::UninstallOEMInf(const char* infName, DWORD) {
-    const std::string name = infName ? infName : "";
-    m_actions.push_back({PlannedAction::Kind::UninstallInf, name});
+OemInfUninstall DryRunPlatform::UninstallOEMInf(const char*, DWORD) {
     // Whether the store knows the name shows only when it is asked for real,
     // so the INF pair stays visible: the plan also lists the file deletions
     // that a store without the package leaves to the pass.
     return OemInfUninstall::Done;
 }
 
-bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
-    m_actions.push_back({PlannedAction::Kind::DeleteAtRestart, path ? path : ""});
+bool DryRunPlatform::MoveFileEx(const char*, const char*, DWORD) {
     return true;
 }
 

@@ -192,7 +192,8 @@ int CVelkorUSBCleanerApp::RunCleaning() {
     if (!m_platform.CreateRunMutex(kRunMutexName)) {
         const DWORD code = m_platform.GetLastError();
         if (code == ERROR_ALREADY_EXISTS || code == ERROR_ACCESS_DENIED) {
-            Tell(m_platform, m_options, LoadResourceString(m_platform, IDS_ALREADY_RUNNING), MB_ICONEXCLAMATION);
+            Tell(m_platform, m_options, LoadResourceString(m_platform, IDS_ALREADY_RUNNING),
+                 MB_ICONEXCLAMATION);
             return ExitAlreadyRunning;
         }
     }

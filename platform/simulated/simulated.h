@@ -33,7 +33,7 @@ struct Device {
     bool present = true;
     std::map<DWORD, RegValue> properties;  // by SPDRP_ code
     DWORD removeError = 0;                 // DIF_REMOVE fails with this code when not 0
-    DWORD installFlagsAfterRemove = 0;  // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
+    DWORD installFlagsAfterRemove = 0;     // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
     DWORD setInstallFlagsAfterRemove = 0;  // the same, left on the set's install parameters
 
     Device& HardwareIds(const std::vector<std::string>& ids);

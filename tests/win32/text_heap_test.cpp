@@ -108,7 +108,10 @@ TEST_F(TextTest, AConsoleGetsTheTextAsCharactersConvertedFromWindows1252) {
     }
     // The console as the standard output, as a program started from cmd has it.
     ASSERT_TRUE(::SetStdHandle(STD_OUTPUT_HANDLE, console.get()));
-    const char text[] = "d\xE9" "branchez le c\xE2" "ble\r\n";
+    const char text[] =
+        "d\xE9"
+        "branchez le c\xE2"
+        "ble\r\n";
     ASSERT_TRUE(m_platform.WriteStandardStream(StandardStream::Output, text, sizeof text - 1));
 
     CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -118,7 +121,10 @@ TEST_F(TextTest, AConsoleGetsTheTextAsCharactersConvertedFromWindows1252) {
     wchar_t shown[20] = {};
     ::DWORD read = 0;
     ASSERT_TRUE(::ReadConsoleOutputCharacterW(console.get(), shown, 19, start, &read));
-    EXPECT_EQ(std::wstring(shown, read), L"d\u00E9" L"branchez le c\u00E2" L"ble");
+    EXPECT_EQ(std::wstring(shown, read),
+              L"d\u00E9"
+              L"branchez le c\u00E2"
+              L"ble");
 }
 
 }  // namespace

@@ -64,9 +64,11 @@ private:
     bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
 
     // Removes the published INF `infName` from the driver store (with its INF
-    // and PNF files). A refusal is logged with the command that finishes the
-    // job; a system without the uninstall is passed over.
-    StoreUninstall UninstallFromStore(const char* infName);
+    // and PNF files). A refusal for a read-only INF at `infPath` (null: none)
+    // is asked again once the attribute is cleared; any other refusal is
+    // logged with the command that finishes the job; a system without the
+    // uninstall is passed over.
+    StoreUninstall UninstallFromStore(const char* infName, const char* infPath);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);

@@ -116,7 +116,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
                                 IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
             }
             const StoreUninstall store =
-                inStoreFolder == 1 ? UninstallFromStore(held.fileName) : StoreUninstall::NotInStore;
+                inStoreFolder == 1 ? UninstallFromStore(held.fileName, path.c_str()) : StoreUninstall::NotInStore;
             // A pair whose package the store keeps stays with it (the refusal
             // is logged); what the store's uninstall removed is not missed.
             if (store != StoreUninstall::Refused) {

@@ -24,6 +24,14 @@ FileTime WholeSeconds(FileTime time) {
     return time - time % kTicksPerSecond;
 }
 
+// The carried attribute bits without the read-only one. To the file system an
+// attribute word of 0 means "leave as is"; NORMAL is how "no attributes" is
+// written.
+DWORD WithoutReadOnly(DWORD attributes) {
+    const DWORD cleared = attributes & kCarriedAttributes & ~FILE_ATTRIBUTE_READONLY;
+    return cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL;
+}
+
 // A plain file name ending in ".inf": the name comes from the registry, so
 // anything that could reach outside the INF folder (a folder, a drive, and
 // with them any ".." component), a wildcard that would turn the look-up into
@@ -64,12 +72,8 @@ void CCleanupActions::DeleteFileForced(const char* path) {
 DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
-        const DWORD kept = status.attributes & kCarriedAttributes;
-        if (kept & FILE_ATTRIBUTE_READONLY) {
-            DWORD cleared = kept & ~FILE_ATTRIBUTE_READONLY;
-            // To the file system an attribute word of 0 means "leave as is";
-            // NORMAL is how "no attributes" is written.
-            if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
+        if (status.attributes & FILE_ATTRIBUTE_READONLY) {
+            const DWORD cleared = WithoutReadOnly(status.attributes);
             // Codes are read right after the failing call: composing the
             // message goes through the platform too.
             if (!m_platform.SetFileAttributes(path, cleared)) {
@@ -106,7 +110,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     return code;
 }
 
-StoreUninstall CCleanupActions::UninstallFromStore(const char* infName) {
+StoreUninstall CCleanupActions::UninstallFromStore(const char* infName, const char* infPath) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
@@ -120,6 +124,19 @@ StoreUninstall CCleanupActions::UninstallFromStore(const char* infName) {
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
     if (code == ERROR_FILE_NOT_FOUND) return StoreUninstall::NotInStore;
+    // The store's own deletion of the published INF is refused, as any
+    // deletion is, while the file is read-only: that much the pass mends,
+    // once, and asks again.
+    FileAttributeData status{};
+    if (code == ERROR_ACCESS_DENIED && infPath != nullptr && m_platform.GetFileAttributesEx(infPath, &status) &&
+        (status.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD cleared = WithoutReadOnly(status.attributes);
+        if (m_platform.SetFileAttributes(infPath, cleared)) {
+            Record(RunEntry::Done(RunAction::SetFileAttributes, infPath, cleared));
+            return UninstallFromStore(infName, nullptr);
+        }
+        m_platform.SetLastError(code);
+    }
     // Deleting the pair by hand would leave the package in the store under no
     // published name, where Windows still finds it and pnputil no longer can:
     // the pair stays, and the log tells the administrator how to finish.
@@ -187,7 +204,7 @@ bool CCleanupActions::DeleteInfPair(const char* infName) {
     // old driver again the next time the reader is plugged in. An uninstall
     // that removed the pair leaves the look-ups below nothing to find; one
     // the store refused leaves the pair where pnputil can still name it.
-    if (UninstallFromStore(infName) == StoreUninstall::Refused) return true;
+    if (UninstallFromStore(infName, path.c_str()) == StoreUninstall::Refused) return true;
 
     // Looked up first, so that an absent half costs no message.
     const auto deleteIfPresent = [this](const char* file) {

@@ -32,6 +32,7 @@ struct CLEAN_DEVINFO {
     bool foreignProvider = false;
 
     const DevInfoData* element() const { return static_cast<const DevInfoData*>(pDevInfoData.get()); }
+    DevInfoData* element() { return static_cast<DevInfoData*>(pDevInfoData.get()); }
 };
 
 // Targets matched against the start of each hardware ID.

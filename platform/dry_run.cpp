@@ -47,7 +47,7 @@ bool DryRunPlatform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData
     return m_real.GetDeviceRegistryProperty(set, data, property, regType, buffer, capacity, requiredSize);
 }
 
-bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, const DevInfoData*) {
+bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, DevInfoData*) {
     return true;
 }
 

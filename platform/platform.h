@@ -95,7 +95,10 @@ public:
     virtual bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
                                            DWORD* regType, std::uint8_t* buffer, DWORD capacity,
                                            DWORD* requiredSize) = 0;
-    virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
+    // The element is in and out: a removal may change its DevInst (null once
+    // the instance is gone), and what is read of the element afterwards is
+    // read through the copy as SetupAPI left it.
+    virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) = 0;
     virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
     // SetupDiGetDeviceInstanceIdA: the instance ID (e.g. USB\VID_C2B5&PID_000A\5&2C&0&1);
     // ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does not fit.

@@ -33,7 +33,8 @@ bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoDa
     while (m_state->devices[position].get() != device) ++position;
     data->ClassGuid = Guid{0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     data->DevInst = static_cast<DWORD>(position + 1);
-    data->Reserved = static_cast<std::uintptr_t>(set);
+    // SetupAPI finds the element through Reserved, not DevInst.
+    data->Reserved = State::ElementToken(set, position);
     return true;
 }
 
@@ -58,8 +59,7 @@ bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevIn
     return true;
 }
 
-bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set,
-                                              const DevInfoData* data) {
+bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) {
     Device* device = m_state->ElementOf(set, data);
     if (m_state->Injected("CallClassInstaller", device ? device->instanceId : "")) return false;
     if (DWORD error = m_state->CheckElement(set, data)) return m_state->Error(error, false);
@@ -67,6 +67,10 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     if (device->removeError != 0) return m_state->Error(device->removeError, false);
     m_state->removed.insert(device);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    // Once the instance is gone its DevInst is null; SetupAPI still knows the
+    // element by the rest of the structure
+    // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupdiremovedevice).
+    data->DevInst = 0;
     return true;
 }
 

@@ -277,10 +277,17 @@ struct SimulatedWorkstation::State {
     }
     // The device an element names, whether removed or not; null when the
     // element is malformed or not one of the set's.
+    // The set's handle and the device's position, as EnumDeviceInfo leaves
+    // them in Reserved.
+    static std::uintptr_t ElementToken(DevInfoSet set, std::size_t position) {
+        return (static_cast<std::uintptr_t>(set) << 20) | (position + 1);
+    }
     Device* ElementOf(DevInfoSet set, const DevInfoData* data) {
         if (!data || data->cbSize != sizeof(DevInfoData)) return nullptr;
-        if (data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
-        Device* device = devices[data->DevInst - 1].get();
+        if ((data->Reserved >> 20) != static_cast<std::uintptr_t>(set)) return nullptr;
+        const std::size_t position = data->Reserved & 0xFFFFF;
+        if (position == 0 || position > devices.size()) return nullptr;
+        Device* device = devices[position - 1].get();
         auto it = setMembers.find(static_cast<std::uintptr_t>(set));
         if (it == setMembers.end()) return nullptr;
         return it->second.count(device) ? device : nullptr;

@@ -26,6 +26,7 @@ const char* const kPromptWow64 =
     "Cette version 32 bits de VelkorUSBCleaner ne peut pas nettoyer un Windows 64 bits.\n\n"
     "Lancez la version 64 bits du programme (dossier x64).\n"
     "Aucune modification n'a \xE9t\xE9 faite.";
+const char* const kRunMutexName = "Global\\VelkorUSBCleaner.Run";
 const char* const kPromptRestartSentence =
     "\n\nRed\xE9marrez ensuite l'ordinateur pour terminer le nettoyage.";
 
@@ -261,6 +262,19 @@ void CVelkorUSBCleanerApp::RunPass() {
 int CVelkorUSBCleanerApp::RunCleaning() {
     int wow64Status = 0;
     if (HandledUnderWow64(m_platform, m_options, &wow64Status, &m_handedOver)) return wow64Status;
+    // Taken after the hand-over, which the 64-bit program's own run follows.
+    // A mutex that cannot be made at all says nothing of another run.
+    if (!m_platform.CreateRunMutex(kRunMutexName)) {
+        const DWORD code = m_platform.GetLastError();
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_ACCESS_DENIED) {
+            Tell(m_platform, m_options, LoadResourceString(m_platform, IDS_ALREADY_RUNNING),
+                 MB_ICONEXCLAMATION);
+            return ExitAlreadyRunning;
+        }
+    }
+    if (m_options.promptsUnseen) {
+        LogOwnEntry(0, LoadResourceString(m_platform, IDS_LOG_NO_VISIBLE_PROMPT) + kLineEnd, LogLevelInfo);
+    }
 
     const std::string title = ApplicationTitle();
     if (!m_options.quiet &&
@@ -277,7 +291,15 @@ int CVelkorUSBCleanerApp::RunCleaning() {
 }
 
 int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments) {
-    const RunOptions options = ParseSwitches(arguments);
+    RunOptions options = ParseSwitches(arguments);
+    // Where nobody can see a prompt (a deployment engine running the program
+    // as SYSTEM without /quiet), one would wait forever: the run goes on as
+    // unattended. A window station that cannot be told about is taken as seen.
+    bool visible = true;
+    if (!options.quiet && platform.GetWindowStationVisible(&visible) && !visible) {
+        options.quiet = true;
+        options.promptsUnseen = true;
+    }
 
     if (options.help) {
         const std::string text = HelpText(platform);

@@ -18,8 +18,15 @@ enum ExitStatus : int {
     ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
     // Under /quiet, the pass ran and a restart finishes it
     // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).
-    ExitRestartRequired = 3010
+    ExitRestartRequired = 3010,
+    // Another run holds the run mutex: nothing changed
+    // (ERROR_INSTALL_ALREADY_RUNNING, on which deployment engines retry).
+    ExitAlreadyRunning = 1618
 };
+
+// The mutex that keeps to one run at a time, in the global namespace so that
+// runs of other sessions (Remote Desktop, a deployment engine as SYSTEM) see it.
+extern const char* const kRunMutexName;
 
 extern const char* const kPromptUnplug;
 extern const char* const kPromptReplug;

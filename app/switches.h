@@ -34,6 +34,9 @@ struct RunOptions {
     bool check = false;
     // The arguments as given, for the report.
     std::vector<std::string> arguments;
+    // Not a switch: no prompt could be seen where the program runs, so it
+    // runs as under /quiet (quiet is set too) and says so in the log.
+    bool promptsUnseen = false;
 };
 
 // Arguments that are not switches, or not ours, are ignored, as the program

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "inventory/inventory.h"
 
@@ -14,6 +16,13 @@ constexpr const char* kOemInfPattern = "\\inf\\oem*.inf";
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
 class AnsiCodePage;
+
+// What the driver store made of a published INF.
+enum class StoreUninstall {
+    Removed,     // package, INF and PNF gone
+    NotInStore,  // no such package, or no store: the pair is deleted by hand
+    Refused,     // the package stays, and so does the pair that names it
+};
 
 class CCleanupActions : public CDeviceInventory {
 public:
@@ -58,18 +67,22 @@ private:
     bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
 
     // Removes the published INF `infName` from the driver store (with its INF
-    // and PNF files); true when it did. A refusal is logged; a system without
-    // the uninstall is passed over.
-    bool UninstallFromStore(const char* infName);
+    // and PNF files). A refusal for a read-only INF at `infPath` (null: none)
+    // is asked again once the attribute is cleared; any other refusal is
+    // logged with the command that finishes the job; a system without the
+    // uninstall is passed over.
+    StoreUninstall UninstallFromStore(const char* infName, const char* infPath);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);
     // A file in use is deleted at the next restart instead.
     void ScheduleDeletionAtRestart(const char* path);
-    // Reads the restart flags the class installer left on a removed device.
+    // Reads the restart flags the class installer left on a removed device
+    // and on the set.
     void NoteRestartFlags(const DevInfoData* element);
-    // Whether `folder` (of a search pattern) is the Windows INF folder, whose
-    // files are the driver store's published INFs.
+    // Whether `folder` (of a search pattern) is, or may be, the Windows INF
+    // folder, whose files are the driver store's published INFs: true when
+    // the Windows directory cannot be read.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
     // The reader whose name-list entry is `entry`, to say what keeps a shared
     // INF or service: its instance ID as recorded, else its hardware ID;
@@ -78,6 +91,9 @@ private:
     // A service whose image is one of the maker's two driver files is the
     // maker's, whoever the driver's provider is read as.
     bool ImageIsMakers(const char* serviceName);
+
+    // The driver files whose removal was left to the restart.
+    std::vector<std::string> m_leftToRestart;
 };
 
 }  // namespace vk

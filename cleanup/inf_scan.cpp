@@ -25,8 +25,10 @@ std::size_t FolderLength(const char* pattern) {
 }  // namespace
 
 bool CCleanupActions::InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage) {
-    // Shared with nobody: no program may change the file while it is read.
-    FileHolder file(m_platform, m_platform.CreateFile(path, GENERIC_READ, 0, OPEN_EXISTING));
+    // Shared with other readers (an antivirus or the search indexer reading
+    // the file must not hide it from the scan), never with a writer: no
+    // program may change the file while it is read.
+    FileHolder file(m_platform, m_platform.CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
     if (!file.valid()) {
         LogWithLastError(MsgInfOpenFailed(), LogLevelError);
         return false;
@@ -116,12 +118,17 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
                     inStoreFolder = folderLength != std::string::npos &&
                                     IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
                 }
-                // What the store's uninstall removed is not missed below.
-                const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
-                RemoveFileForced(path.c_str(), uninstalled);
-                // oem5.inf -> oem5.pnf, deleted whether or not it exists.
-                if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
-                RemoveFileForced(path.c_str(), uninstalled);
+                const StoreUninstall store = inStoreFolder == 1 ? UninstallFromStore(held.fileName, path.c_str())
+                                                                : StoreUninstall::NotInStore;
+                // A pair whose package the store keeps stays with it (the refusal
+                // is logged); what the store's uninstall removed is not missed.
+                if (store != StoreUninstall::Refused) {
+                    const bool uninstalled = store == StoreUninstall::Removed;
+                    RemoveFileForced(path.c_str(), uninstalled);
+                    // oem5.inf -> oem5.pnf, deleted whether or not it exists.
+                    if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);
+                    RemoveFileForced(path.c_str(), uninstalled);
+                }
             }
         }
 

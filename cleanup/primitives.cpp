@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -21,6 +22,14 @@ constexpr DWORD kCarriedAttributes = 0x7F;
 
 FileTime WholeSeconds(FileTime time) {
     return time - time % kTicksPerSecond;
+}
+
+// The carried attribute bits without the read-only one. To the file system an
+// attribute word of 0 means "leave as is"; NORMAL is how "no attributes" is
+// written.
+DWORD WithoutReadOnly(DWORD attributes) {
+    const DWORD cleared = attributes & kCarriedAttributes & ~FILE_ATTRIBUTE_READONLY;
+    return cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL;
 }
 
 // A plain file name ending in ".inf": the name comes from the registry, so
@@ -63,12 +72,8 @@ void CCleanupActions::DeleteFileForced(const char* path) {
 DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
-        const DWORD kept = status.attributes & kCarriedAttributes;
-        if (kept & FILE_ATTRIBUTE_READONLY) {
-            DWORD cleared = kept & ~FILE_ATTRIBUTE_READONLY;
-            // To the file system an attribute word of 0 means "leave as is";
-            // NORMAL is how "no attributes" is written.
-            if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
+        if (status.attributes & FILE_ATTRIBUTE_READONLY) {
+            const DWORD cleared = WithoutReadOnly(status.attributes);
             // Codes are read right after the failing call: composing the
             // message goes through the platform too.
             if (!m_platform.SetFileAttributes(path, cleared)) {
@@ -105,26 +110,41 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     return code;
 }
 
-bool CCleanupActions::UninstallFromStore(const char* infName) {
+StoreUninstall CCleanupActions::UninstallFromStore(const char* infName, const char* infPath) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
-            return true;
+            return StoreUninstall::Removed;
         case OemInfUninstall::Unavailable:
-            return false;
+            return StoreUninstall::NotInStore;
         case OemInfUninstall::Failed:
             break;
     }
     const DWORD code = m_platform.GetLastError();
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
-    if (code == ERROR_FILE_NOT_FOUND) return false;
-    // The file deletions that follow still remove the INF pair; only the
-    // store keeps its copy, so this is worth knowing but not an error.
-    const std::string text = MsgStoreUninstallFailed(m_platform, infName);
-    Log(code, text, LogLevelInfo);
+    if (code == ERROR_FILE_NOT_FOUND) return StoreUninstall::NotInStore;
+    // The store's own deletion of the published INF is refused, as any
+    // deletion is, while the file is read-only: that much the pass mends,
+    // once, and asks again.
+    FileAttributeData status{};
+    if (code == ERROR_ACCESS_DENIED && infPath != nullptr && m_platform.GetFileAttributesEx(infPath, &status) &&
+        (status.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD cleared = WithoutReadOnly(status.attributes);
+        if (m_platform.SetFileAttributes(infPath, cleared)) {
+            Record(RunEntry::Done(RunAction::SetFileAttributes, infPath, cleared));
+            return UninstallFromStore(infName, nullptr);
+        }
+        m_platform.SetLastError(code);
+    }
+    // Deleting the pair by hand would leave the package in the store under no
+    // published name, where Windows still finds it and pnputil no longer can:
+    // the pair stays, and the log tells the administrator how to finish.
+    std::string text = MsgStoreUninstallFailed(m_platform, infName);
+    text += MsgStoreUninstallHint(m_platform, infName);
+    LogOwnEntry(code, text, LogLevelInfo);
     Record(RunEntry::Failed(RunAction::UninstallInf, infName, code));
-    return false;
+    return StoreUninstall::Refused;
 }
 
 void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
@@ -137,22 +157,29 @@ void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
     }
     const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
     const DWORD code = m_platform.GetLastError();
-    Log(code, text, LogLevelInfo);
+    LogOwnEntry(code, text, LogLevelInfo);
     Record(RunEntry::Failed(RunAction::DeleteAtRestart, path, code));
 }
 
 void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
-    // An unreadable flag word says nothing either way; the pass goes on.
-    DWORD flags = 0;
-    if (m_platform.GetDeviceInstallFlags(m_hDevInfo, element, &flags) &&
-        (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
-        m_record.NeedRestart();
+    // Windows leaves the flags on the element or, after a removal, on the set
+    // itself; either asks for the restart. An unreadable flag word says
+    // nothing either way and the pass goes on.
+    for (const DevInfoData* where : {element, static_cast<const DevInfoData*>(nullptr)}) {
+        DWORD flags = 0;
+        if (m_platform.GetDeviceInstallFlags(m_hDevInfo, where, &flags) &&
+            (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
+            m_record.NeedRestart();
+        }
     }
 }
 
 bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage) {
     PathBuffer infFolder;
-    if (!infFolder.StartWithWindowsDirectory(m_platform) || !infFolder.Append("\\inf")) return false;
+    // Not knowing is no proof: a store package whose pair were deleted by
+    // hand would stay installable under no published name, so the store is
+    // asked first (it knows no other folder's names).
+    if (!infFolder.StartWithWindowsDirectory(m_platform) || !infFolder.Append("\\inf")) return true;
     return codePage.CompareNoCase(infFolder.c_str(), folder.c_str()) == 0;
 }
 
@@ -175,8 +202,9 @@ bool CCleanupActions::DeleteInfPair(const char* infName) {
 
     // The store's package goes first: left there, Windows would install the
     // old driver again the next time the reader is plugged in. An uninstall
-    // that removed the pair leaves the look-ups below nothing to find.
-    UninstallFromStore(infName);
+    // that removed the pair leaves the look-ups below nothing to find; one
+    // the store refused leaves the pair where pnputil can still name it.
+    if (UninstallFromStore(infName, path.c_str()) == StoreUninstall::Refused) return true;
 
     // Looked up first, so that an absent half costs no message.
     const auto deleteIfPresent = [this](const char* file) {
@@ -207,9 +235,17 @@ void CCleanupActions::DeleteDriverFiles() {
             continue;
         }
         if (KeptForOutside(path.c_str(), Shared::DriverFile)) continue;
-        // A loaded driver keeps its file open until the next restart.
-        if (RemoveFileForced(path.c_str(), false) == ERROR_SHARING_VIOLATION) {
+        // Each scan that matches comes here again; a file already left to
+        // the restart has nothing more to gain from it.
+        if (std::find(m_leftToRestart.begin(), m_leftToRestart.end(), path.c_str()) != m_leftToRestart.end())
+            continue;
+        // A loaded driver keeps its file until the next restart: Windows
+        // refuses to delete a mapped image (access denied, not only a sharing
+        // violation), so every failure but absence is left to the restart.
+        const DWORD code = RemoveFileForced(path.c_str(), false);
+        if (code != 0 && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             ScheduleDeletionAtRestart(path.c_str());
+            m_leftToRestart.push_back(path.c_str());
         }
     }
 }
@@ -236,8 +272,18 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     }
     if (!m_platform.DeleteService(service.get())) {
         failed(MsgServiceDeleteFailed(m_platform, serviceName), true);
-    } else {
-        Record(RunEntry::Done(RunAction::DeleteService, serviceName));
+        return;
+    }
+    Record(RunEntry::Done(RunAction::DeleteService, serviceName));
+    // DeleteService only marks a service whose driver is loaded, or that a
+    // handle elsewhere holds open: it stays until the restart, and a fresh
+    // installation meanwhile fails on it. Looked for again once our own
+    // handle is closed.
+    service.reset();
+    ScHolder again(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
+    if (again.valid() || m_platform.GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        m_record.NeedRestart();
+        Record(RunEntry::Kept(RunAction::DeleteService, serviceName, IDS_LOG_SERVICE_MARKED));
     }
 }
 

@@ -1,8 +1,15 @@
 #include "diag/log.h"
 
+#include <cstdio>
+
 namespace vk {
 
 namespace {
+
+// SetupAPI's codes are 0xE000xxxx (customer and error bits set); their
+// HRESULT form is 0x800Fxxxx (HRESULT_FROM_SETUPAPI).
+constexpr std::uint32_t kSetupApiCodeMask = 0xE0000000;
+constexpr std::uint32_t kSetupApiHresultBase = 0x800F0000;
 
 const char* Prefix(std::uint32_t level) {
     if (level == LogLevelError) return "[ERROR] : ";
@@ -39,19 +46,40 @@ std::string LoadResourceString(IPlatform& platform, unsigned id, int bufferMax) 
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-void CDiagnosticLog::Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level) {
-    if (!m_logEnabled) return;
-    if (errorCode != 0) {
-        std::string systemText;
-        if (m_platform.FormatSystemMessage(errorCode, LANG_USER_DEFAULT, &systemText) == 0) return;
-        std::string entry = text + "\r\n" + systemText;
-        entry.insert(0, Prefix(level));
-        entry += "\r\n";
-        if (m_logFile) Write(m_logFile, entry);
-        return;
+std::string SystemTextOrCode(IPlatform& platform, std::uint32_t errorCode) {
+    std::string systemText;
+    if (platform.FormatSystemMessage(errorCode, LANG_USER_DEFAULT, &systemText) != 0) return systemText;
+    // SetupAPI's own codes have no text as they stand; their HRESULT form
+    // (facility SetupAPI) often has one.
+    if ((errorCode & kSetupApiCodeMask) == kSetupApiCodeMask) {
+        const std::uint32_t hresult = kSetupApiHresultBase | (errorCode & 0xFFFF);
+        if (platform.FormatSystemMessage(hresult, LANG_USER_DEFAULT, &systemText) != 0) return systemText;
     }
-    if (!m_logFile) return;
-    Write(m_logFile, Prefix(level) + text);
+    // A failure without a text is still a failure worth its entry: the code
+    // stands where the text would, as a system text stands on its own line.
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X\r\n", static_cast<unsigned>(errorCode));
+    return code;
+}
+
+void CDiagnosticLog::Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level) {
+    WriteEntry(errorCode, text, level, false);
+}
+
+void CDiagnosticLog::LogOwnEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level) {
+    WriteEntry(errorCode, text, level, true);
+}
+
+void CDiagnosticLog::WriteEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level,
+                                bool freshLine) {
+    if (!m_logEnabled || !m_logFile) return;
+    std::string entry = Prefix(level) + text;
+    if (errorCode != 0) entry += "\r\n" + SystemTextOrCode(m_platform, errorCode) + "\r\n";
+    // The entries without a code keep their bytes, line end or none; the
+    // program's own entries start a line of their own after them.
+    if (freshLine && m_lineOpen) entry.insert(0, "\r\n");
+    Write(m_logFile, entry);
+    m_lineOpen = entry.size() < 2 || entry.compare(entry.size() - 2, 2, "\r\n") != 0;
 }
 
 void CDiagnosticLog::LogWithLastError(const std::string& text, std::uint32_t level) {

@@ -30,7 +30,13 @@ class CDiagnosticLog {
 public:
     explicit CDiagnosticLog(IPlatform& platform) : m_platform(platform) {}
 
+    // An entry of the failure messages: with a code, the text, a line end and
+    // the system's text for the code (or the code in hexadecimal where the
+    // system has none); without one, the text alone, as composed.
     void Log(std::uint32_t errorCode, const std::string& text, std::uint32_t level);
+    // The same for the program's own entries, which begin on a line of their
+    // own when the entry before them ended without a line end.
+    void LogOwnEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level);
 
     // Off by default; the /log switch turns it on.
     bool m_logEnabled = false;
@@ -56,6 +62,12 @@ protected:
     void LogWithLastError(const std::string& text, std::uint32_t level);
 
     IPlatform& m_platform;
+
+private:
+    void WriteEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level, bool freshLine);
+
+    // Whether the last entry written ended without a line end.
+    bool m_lineOpen = false;
 };
 
 }  // namespace vk

@@ -72,6 +72,13 @@ std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName) {
     return NamedMessage(platform, infName, IDS_STORE_UNINSTALL_FAILED);
 }
 
+std::string MsgStoreUninstallHint(IPlatform& platform, const char* infName) {
+    std::string hint;
+    const std::string pattern = LoadResourceString(platform, IDS_STORE_UNINSTALL_HINT);
+    ExpandMessagePattern(platform, hint, pattern.c_str(), infName);
+    return " ; " + hint;
+}
+
 std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_DELETE_AT_RESTART_FAILED);
 }

@@ -23,6 +23,8 @@ std::string MsgScmOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceOpenFailed(IPlatform& platform, const char* serviceName);
 std::string MsgServiceDeleteFailed(IPlatform& platform, const char* serviceName);
 std::string MsgStoreUninstallFailed(IPlatform& platform, const char* infName);
+// " ; " and what stays, with the pnputil command that removes the package.
+std::string MsgStoreUninstallHint(IPlatform& platform, const char* infName);
 std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
 std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 std::string MsgReportOpenFailed(IPlatform& platform, const char* path);

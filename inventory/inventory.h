@@ -33,6 +33,7 @@ struct CLEAN_DEVINFO {
     bool foreignProvider = false;
 
     const DevInfoData* element() const { return static_cast<const DevInfoData*>(pDevInfoData.get()); }
+    DevInfoData* element() { return static_cast<DevInfoData*>(pDevInfoData.get()); }
 };
 
 // Who outside the selection uses a name: a device instance, or a device

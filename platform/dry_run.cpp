@@ -47,7 +47,7 @@ bool DryRunPlatform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData
     return m_real.GetDeviceRegistryProperty(set, data, property, regType, buffer, capacity, requiredSize);
 }
 
-bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, const DevInfoData*) {
+bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, DevInfoData*) {
     return true;
 }
 
@@ -287,6 +287,15 @@ bool DryRunPlatform::GetComputerName(char* buffer, DWORD* size) {
 bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
     m_real.SetLastError(ERROR_ACCESS_DENIED);
     return false;
+}
+
+// Neither changes the workstation: a mutex goes with the process.
+bool DryRunPlatform::CreateRunMutex(const char* name) {
+    return m_real.CreateRunMutex(name);
+}
+
+bool DryRunPlatform::GetWindowStationVisible(bool* visible) {
+    return m_real.GetWindowStationVisible(visible);
 }
 
 }  // namespace vk

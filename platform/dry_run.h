@@ -24,7 +24,7 @@ public:
     bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
     bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
-    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
                              DWORD* requiredSize) override;
@@ -83,6 +83,8 @@ public:
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
     FileTime GetSystemTimeAsFileTime() override;
     bool GetComputerName(char* buffer, DWORD* size) override;
+    bool CreateRunMutex(const char* name) override;
+    bool GetWindowStationVisible(bool* visible) override;
 
 private:
     struct Search {

@@ -95,7 +95,10 @@ public:
     virtual bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
                                            DWORD* regType, std::uint8_t* buffer, DWORD capacity,
                                            DWORD* requiredSize) = 0;
-    virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) = 0;
+    // The element is in and out: a removal may change its DevInst (null once
+    // the instance is gone), and what is read of the element afterwards is
+    // read through the copy as SetupAPI left it.
+    virtual bool CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) = 0;
     virtual bool DestroyDeviceInfoList(DevInfoSet set) = 0;
     // SetupDiGetDeviceInstanceIdA: the instance ID (e.g. USB\VID_C2B5&PID_000A\5&2C&0&1);
     // ERROR_INSUFFICIENT_BUFFER (size out = what is needed) when it does not fit.
@@ -235,6 +238,18 @@ public:
     // name's length out. False (GetLastError) when it cannot be read or does
     // not fit (ERROR_BUFFER_OVERFLOW, *size then the size needed).
     virtual bool GetComputerName(char* buffer, DWORD* size) = 0;
+    // --- Where the program runs ---
+    // CreateMutexA(no security, not owned, name), the handle kept until the
+    // process ends. False with GetLastError when it could not be made, or
+    // ERROR_ALREADY_EXISTS when it already existed: another process holds it
+    // (ERROR_ACCESS_DENIED too when that process runs as another user).
+    virtual bool CreateRunMutex(const char* name) = 0;
+    // Whether the process's window station is visible (WSF_VISIBLE from
+    // GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS)): a
+    // service or a deployment engine running as SYSTEM has one nobody sees,
+    // where a prompt would wait forever. False (GetLastError) when it
+    // cannot be told.
+    virtual bool GetWindowStationVisible(bool* visible) = 0;
 };
 
 // The whole workstation.

@@ -78,6 +78,11 @@ constexpr StringResource kStringTable[] = {
     {IDS_CHECK_DIRTY, "Traces d'installation de lecteur VELKOR \xE0 nettoyer ; actions pr\xE9vues : "},
     {IDS_REPORT_OPEN_FAILED, "le rapport ne peut \xEAtre \xE9" "crit ; le nettoyage continue sans rapport"},
     {IDS_HELP_USAGE_ALL, "Utilisation : VelkorUSBCleaner.exe [/list | /check] [/quiet] [/log[:<fichier>]] [/report[:<fichier>]] [/?]"},
+    {IDS_STORE_UNINSTALL_HINT, "le fichier .inf et son .pnf sont conserv\xE9s ; pour retirer le paquet : pnputil /delete-driver %1 /uninstall /force"},
+    {IDS_LOG_SERVICE_MARKED, "service marqu\xE9 pour suppression : il ne dispara\xEEtra qu'au red\xE9marrage"},
+    {IDS_ALREADY_RUNNING, "Un nettoyage VelkorUSBCleaner est d\xE9j\xE0 en cours : attendez sa fin avant de relancer le programme. Aucune modification n'a \xE9t\xE9 faite."},
+    {IDS_LOG_NO_VISIBLE_PROMPT, "aucune question ne peut \xEAtre vue (station de fen\xEAtres invisible) : le nettoyage se fait comme avec /quiet"},
+    {IDS_STATUS_ALREADY_RUNNING, "  1618  un autre nettoyage est en cours ; rien n'a \xE9t\xE9 modifi\xE9"},
 };
 
 }  // namespace vk

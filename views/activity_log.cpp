@@ -35,9 +35,9 @@ void CActivityLog::Write(const std::string& name, unsigned resource, std::uint32
     std::string text;
     ExpandMessagePattern(m_platform, text, kPatternNameColon, name.c_str());
     text += LoadResourceString(m_platform, resource);
-    // With a code, Log itself ends the entry after the system's text.
+    // With a code, the entry ends after the system's text.
     if (errorCode == 0) text += "\r\n";
-    m_log.Log(errorCode, text, LogLevelInfo);
+    m_log.LogOwnEntry(errorCode, text, LogLevelInfo);
 }
 
 void CActivityLog::DeviceSelected(const SelectedDevice& device) {
@@ -49,7 +49,7 @@ void CActivityLog::EntryAdded(const RunEntry& entry) {
         case RunOutcome::Kept: {
             std::string text;
             ExpandMessagePattern(m_platform, text, kPatternNameColon, entry.subject.c_str());
-            m_log.Log(0, text + KeptText(m_platform, entry) + "\r\n", LogLevelInfo);
+            m_log.LogOwnEntry(0, text + KeptText(m_platform, entry) + "\r\n", LogLevelInfo);
             break;
         }
         case RunOutcome::Failed:

@@ -89,7 +89,7 @@ std::string PlanText(IPlatform& platform, const CRunRecord& record) {
 void LogLines(CDiagnosticLog& log, const std::string& text) {
     std::size_t start = 0;
     for (std::size_t end; (end = text.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
-        log.Log(0, text.substr(start, end + 2 - start), LogLevelInfo);
+        log.LogOwnEntry(0, text.substr(start, end + 2 - start), LogLevelInfo);
     }
 }
 

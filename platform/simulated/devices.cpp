@@ -31,7 +31,8 @@ bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoDa
     const std::size_t position = m_state->devicePositions.at(it->second[index]);
     data->ClassGuid = Guid{0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     data->DevInst = static_cast<DWORD>(position + 1);
-    data->Reserved = static_cast<std::uintptr_t>(set);
+    // SetupAPI finds the element through Reserved, not DevInst.
+    data->Reserved = State::ElementToken(set, position);
     return true;
 }
 
@@ -56,8 +57,7 @@ bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevIn
     return true;
 }
 
-bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set,
-                                              const DevInfoData* data) {
+bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) {
     Device* device = m_state->ElementOf(set, data);
     if (m_state->Injected("CallClassInstaller", device ? device->instanceId : "")) return false;
     if (DWORD error = m_state->CheckElement(set, data)) return m_state->Error(error, false);
@@ -65,6 +65,10 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     if (device->removeError != 0) return m_state->Error(device->removeError, false);
     m_state->removed.insert(device);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    // Once the instance is gone its DevInst is null; SetupAPI still knows the
+    // element by the rest of the structure
+    // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupdiremovedevice).
+    data->DevInst = 0;
     return true;
 }
 
@@ -75,6 +79,15 @@ bool SimulatedWorkstation::GetDeviceInstallFlags(DevInfoSet set, const DevInfoDa
     // parameters: that is where the class installer leaves its restart flags.
     if (!m_state->sets.count(static_cast<std::uintptr_t>(set)))
         return m_state->Error(ERROR_INVALID_HANDLE, false);
+    // Without an element, the set's own parameters: what the removals of its
+    // members left there.
+    if (!data && flags) {
+        *flags = 0;
+        for (const Device* member : m_state->setMembers[static_cast<std::uintptr_t>(set)]) {
+            if (m_state->removed.count(member)) *flags |= member->setInstallFlagsAfterRemove;
+        }
+        return true;
+    }
     if (!device || !flags) return m_state->Error(ERROR_INVALID_PARAMETER, false);
     *flags = m_state->removed.count(device) ? device->installFlagsAfterRemove : 0;
     return true;

@@ -141,6 +141,8 @@ FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWOR
     // side must admit what the other does.
     DWORD kinds = SharedAccess(access);
     bool conflict = kinds != 0 && file->heldOpenByOtherProgram;
+    // The other reader admits everything; this open must admit its reading.
+    if (kinds != 0 && file->readByOtherProgram && (shareMode & FILE_SHARE_READ) == 0) conflict = true;
     for (auto& open : m_state->openFiles) {
         const State::OpenFile& other = open.second;
         DWORD otherKinds = SharedAccess(other.access);

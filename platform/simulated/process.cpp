@@ -54,4 +54,17 @@ bool SimulatedWorkstation::WriteStandardStream(StandardStream stream, const char
     return true;
 }
 
+bool SimulatedWorkstation::CreateRunMutex(const char* name) {
+    if (m_state->Injected("CreateRunMutex", name ? name : "")) return false;
+    if (m_state->otherInstanceRunning) return m_state->Error(ERROR_ALREADY_EXISTS, false);
+    return true;
+}
+
+bool SimulatedWorkstation::GetWindowStationVisible(bool* visible) {
+    if (m_state->Injected("GetWindowStationVisible", "")) return false;
+    if (!visible) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    *visible = m_state->windowStationVisible;
+    return true;
+}
+
 }  // namespace vk::sim

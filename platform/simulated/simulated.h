@@ -34,6 +34,7 @@ struct Device {
     std::map<DWORD, RegValue> properties;  // by SPDRP_ code
     DWORD removeError = 0;                 // DIF_REMOVE fails with this code when not 0
     DWORD installFlagsAfterRemove = 0;     // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
+    DWORD setInstallFlagsAfterRemove = 0;  // the same, left on the set's install parameters
 
     Device& HardwareIds(const std::vector<std::string>& ids);
     Device& Class(const std::string& name);
@@ -45,6 +46,10 @@ struct Device {
     Device& NotPresent();
     Device& RemoveFails(DWORD code);
     Device& RestartFlagsAfterRemove(DWORD flags);
+    // A device the removal cannot stop: SetupDiRemoveDevice sets the flags in
+    // the device information set's install parameters, not the element's
+    // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupdiremovedevice).
+    Device& RestartFlagsOnSetAfterRemove(DWORD flags);
 };
 
 // A driver package in the driver store, known by its published INF name.
@@ -70,6 +75,13 @@ struct Service {
     std::string name;
     bool markedForDeletion = false;
     int openHandles = 0;
+    bool driverLoaded = false;
+
+    // Its driver is loaded: DeleteService only marks it, and it stays until
+    // the restart, since the database entry goes once every handle is closed
+    // and the service no longer runs
+    // (learn.microsoft.com/windows/win32/api/winsvc/nf-winsvc-deleteservice).
+    Service& DriverLoaded();
 };
 
 struct File {
@@ -80,12 +92,16 @@ struct File {
     FileTime lastAccessTime = 0;
     FileTime lastWriteTime = 0;
     bool heldOpenByOtherProgram = false;  // opened without sharing elsewhere
+    bool readByOtherProgram = false;      // opened elsewhere for reading, sharing everything
     DWORD deleteError = 0;                // DeleteFile fails with this code when not 0
 
     File& Attributes(DWORD value);
     File& ReadOnly();
     File& Times(FileTime creation, FileTime lastAccess, FileTime lastWrite);
     File& HeldOpen();
+    // Being read by an antivirus or the search indexer, which share reading,
+    // writing and deletion: an open that admits other readers still succeeds.
+    File& ReadByOtherProgram();
     File& DeleteRefused(DWORD code);
 };
 
@@ -131,6 +147,11 @@ public:
     // Whether the process has a standard output and error to write to (a
     // console, file or pipe); true by default.
     void SetStandardStreams(bool available);
+    // Another instance of the program holds its run mutex.
+    void SetOtherInstanceRunning(bool running);
+    // false: the process's window station is not visible (a service, or a
+    // deployment engine running as SYSTEM), so no prompt would be seen.
+    void SetWindowStationVisible(bool visible);
 
     // --- Driver store, restart and other programs ---------------------------
     DriverPackage& AddDriverPackage(const std::string& publishedName);
@@ -190,7 +211,7 @@ public:
     bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
     bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
-    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
@@ -244,6 +265,8 @@ public:
     FileTime GetSystemTimeAsFileTime() override;
     bool GetComputerName(char* buffer, DWORD* size) override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
+    bool CreateRunMutex(const char* name) override;
+    bool GetWindowStationVisible(bool* visible) override;
 
 private:
     struct State;

@@ -149,6 +149,8 @@ struct SimulatedWorkstation::State {
     std::vector<std::string> allCalls;
     std::vector<Prompt> prompts;
     bool standardStreams = true;
+    bool otherInstanceRunning = false;
+    bool windowStationVisible = true;
     std::string standardOutput;
     std::string standardError;
     DWORD lastError = 0;
@@ -280,10 +282,17 @@ struct SimulatedWorkstation::State {
     }
     // The device an element names, whether removed or not; null when the
     // element is malformed or not one of the set's.
+    // The set's handle and the device's position, as EnumDeviceInfo leaves
+    // them in Reserved.
+    static std::uintptr_t ElementToken(DevInfoSet set, std::size_t position) {
+        return (static_cast<std::uintptr_t>(set) << 20) | (position + 1);
+    }
     Device* ElementOf(DevInfoSet set, const DevInfoData* data) {
         if (!data || data->cbSize != sizeof(DevInfoData)) return nullptr;
-        if (data->DevInst == 0 || data->DevInst > devices.size()) return nullptr;
-        Device* device = devices[data->DevInst - 1].get();
+        if ((data->Reserved >> 20) != static_cast<std::uintptr_t>(set)) return nullptr;
+        const std::size_t position = data->Reserved & 0xFFFFF;
+        if (position == 0 || position > devices.size()) return nullptr;
+        Device* device = devices[position - 1].get();
         auto it = setMembers.find(static_cast<std::uintptr_t>(set));
         if (it == setMembers.end()) return nullptr;
         return it->second.count(device) ? device : nullptr;
@@ -296,7 +305,7 @@ struct SimulatedWorkstation::State {
         return removed.count(device) ? ERROR_NO_SUCH_DEVINST : 0;
     }
     void ReleaseService(Service* service) {
-        if (--service->openHandles > 0 || !service->markedForDeletion) return;
+        if (--service->openHandles > 0 || !service->markedForDeletion || service->driverLoaded) return;
         keyIndex.erase(Upper(kServiceRoot + service->name));
         Retire(services, deletedServices, service);
     }

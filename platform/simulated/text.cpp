@@ -86,6 +86,10 @@ bool ExpandPattern(const char* pattern, const char* insert, std::string* out) {
 
 }  // namespace
 
+// FORMAT_MESSAGE_FROM_SYSTEM searches the system's message table only
+// (learn.microsoft.com/windows/win32/api/winbase/nf-winbase-formatmessage);
+// SetupAPI's own codes (0xE000xxxx, the customer bit set) are not in it, so
+// none of them has a text here either.
 const std::map<DWORD, std::string>& DefaultSystemMessages() {
     static const std::map<DWORD, std::string> messages = {
         {2, "The system cannot find the file specified.\r\n"},

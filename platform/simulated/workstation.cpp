@@ -73,6 +73,10 @@ Device& Device::RemoveFails(DWORD code) {
     return *this;
 }
 
+Device& Device::RestartFlagsOnSetAfterRemove(DWORD flags) {
+    setInstallFlagsAfterRemove = flags;
+    return *this;
+}
 Device& Device::RestartFlagsAfterRemove(DWORD flags) {
     installFlagsAfterRemove = flags;
     return *this;
@@ -107,6 +111,14 @@ File& File::Times(FileTime creation, FileTime lastAccess, FileTime lastWrite) {
     creationTime = creation;
     lastAccessTime = lastAccess;
     lastWriteTime = lastWrite;
+    return *this;
+}
+File& File::ReadByOtherProgram() {
+    readByOtherProgram = true;
+    return *this;
+}
+Service& Service::DriverLoaded() {
+    driverLoaded = true;
     return *this;
 }
 File& File::HeldOpen() {
@@ -285,6 +297,14 @@ const std::string& SimulatedWorkstation::StandardOutput() const {
 const std::string& SimulatedWorkstation::StandardError() const {
     return m_state->standardError;
 }
+void SimulatedWorkstation::SetOtherInstanceRunning(bool running) {
+    m_state->otherInstanceRunning = running;
+}
+
+void SimulatedWorkstation::SetWindowStationVisible(bool visible) {
+    m_state->windowStationVisible = visible;
+}
+
 void SimulatedWorkstation::SetStandardStreams(bool available) {
     m_state->standardStreams = available;
 }

@@ -35,8 +35,26 @@ bool Win32Platform::HeapFree(void* block) {
     return ::HeapFree(::GetProcessHeap(), 0, block) != FALSE;
 }
 
+std::wstring win32::from_windows1252(const char* text, std::size_t length) {
+    constexpr UINT kWindows1252 = 1252;
+    if (text == nullptr || length == 0 || length > 0x7FFFFFFF) {
+        return std::wstring();
+    }
+    // One UTF-16 unit per byte: every Windows-1252 byte is one BMP character.
+    std::wstring wide(length, L'\0');
+    const int converted = ::MultiByteToWideChar(kWindows1252, 0, text, static_cast<int>(length), &wide[0],
+                                                static_cast<int>(wide.size()));
+    wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+    return wide;
+}
+
 int Win32Platform::MessageBox(const char* text, const char* caption, DWORD type) {
-    return ::MessageBoxA(nullptr, text, caption, type);
+    // The A call would read the bytes in the system's ANSI code page (or
+    // UTF-8 where that option is on) and garble the accents.
+    const std::wstring wideText = win32::from_windows1252(text);
+    const std::wstring wideCaption = win32::from_windows1252(caption);
+    return ::MessageBoxW(nullptr, text != nullptr ? wideText.c_str() : nullptr,
+                         caption != nullptr ? wideCaption.c_str() : nullptr, type);
 }
 
 int Win32Platform::LoadString(unsigned id, char* buffer, int bufferMax) {

@@ -18,7 +18,7 @@ public:
     bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
     bool GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property, DWORD* regType,
                                    std::uint8_t* buffer, DWORD capacity, DWORD* requiredSize) override;
-    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) override;
+    bool CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) override;
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
@@ -77,6 +77,8 @@ public:
     FileTime GetSystemTimeAsFileTime() override;
     bool GetComputerName(char* buffer, DWORD* size) override;
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
+    bool CreateRunMutex(const char* name) override;
+    bool GetWindowStationVisible(bool* visible) override;
 };
 
 }  // namespace vk

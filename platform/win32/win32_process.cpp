@@ -1,4 +1,5 @@
-// The program's own command line and starting another program.
+// The program's own command line, starting another program, and where the
+// program runs: its run mutex and its window station.
 #include "platform/win32/win32_platform.h"
 
 #include <cstring>
@@ -69,6 +70,12 @@ bool Win32Platform::RunProcess(const char* application, const char* commandLine,
         startup.hStdOutput = streams[1].get();
         startup.hStdError = streams[2].get();
     }
+    // A GUI program started from a console has none of its own: attached to
+    // its parent's first, this one passes it on, so that the program it
+    // starts finds it as its own parent's console.
+    if (!passStreams) {
+        win32::parent_console();
+    }
     PROCESS_INFORMATION info{};
     if (!::CreateProcessA(application, line.empty() ? nullptr : line.data(), nullptr, nullptr,
                           passStreams ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &info)) {
@@ -105,6 +112,39 @@ bool Win32Platform::GetComputerName(char* buffer, DWORD* size) {
         *size = capacity;
     }
     return read;
+}
+
+bool Win32Platform::CreateRunMutex(const char* name) {
+    // Held until the process ends: the system closes it then, whatever way
+    // the process ends.
+    static win32::unique_handle held;
+    win32::unique_handle mutex(::CreateMutexA(nullptr, FALSE, name));
+    if (!mutex) {
+        return false;
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        mutex.reset();
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    held = std::move(mutex);
+    return true;
+}
+
+bool Win32Platform::GetWindowStationVisible(bool* visible) {
+    const HWINSTA station = ::GetProcessWindowStation();
+    if (station == nullptr) {
+        return false;
+    }
+    USEROBJECTFLAGS flags{};
+    ::DWORD needed = 0;
+    if (!::GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        return false;
+    }
+    if (visible != nullptr) {
+        *visible = (flags.dwFlags & WSF_VISIBLE) != 0;
+    }
+    return true;
 }
 
 }  // namespace vk

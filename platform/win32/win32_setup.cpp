@@ -67,13 +67,19 @@ bool Win32Platform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData*
     return ok != FALSE;
 }
 
-bool Win32Platform::CallClassInstaller(DWORD installFunction, DevInfoSet set, const DevInfoData* data) {
+bool Win32Platform::CallClassInstaller(DWORD installFunction, DevInfoSet set, DevInfoData* data) {
     SP_DEVINFO_DATA native{};
     if (data != nullptr) {
         native = ToNative(*data);
     }
-    return ::SetupDiCallClassInstaller(static_cast<DI_FUNCTION>(installFunction), Native(set),
-                                       data != nullptr ? &native : nullptr) != FALSE;
+    const BOOL ok = ::SetupDiCallClassInstaller(static_cast<DI_FUNCTION>(installFunction), Native(set),
+                                                data != nullptr ? &native : nullptr);
+    // The removal updates the caller's element (its DevInst); copying it back
+    // leaves the last error alone.
+    if (data != nullptr) {
+        FromNative(native, data);
+    }
+    return ok != FALSE;
 }
 
 bool Win32Platform::DestroyDeviceInfoList(DevInfoSet set) {

@@ -4,7 +4,9 @@
 // method names are removed; the backend calls the ...A functions explicitly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -70,6 +72,17 @@ template <typename Native, typename Opaque>
 Native to_native(Opaque opaque) noexcept {
     return reinterpret_cast<Native>(static_cast<std::uintptr_t>(opaque));
 }
+
+// The program's texts are Windows-1252 bytes whatever the system's ANSI code
+// page: what a person reads goes through the wide calls, converted from 1252.
+std::wstring from_windows1252(const char* text, std::size_t length);
+inline std::wstring from_windows1252(const char* text) {
+    return text != nullptr ? from_windows1252(text, std::char_traits<char>::length(text)) : std::wstring();
+}
+
+// The console of the program that started this one, attached on first use
+// (CONOUT$ opened once, closed at exit); null when there is none.
+HANDLE parent_console();
 
 inline FileTime to_file_time(const FILETIME& time) noexcept {
     return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

@@ -270,6 +270,8 @@ e2e_visible_prompts() {
 # default OK button, "Escape" is Cancel); prompts beyond the answers get Return
 # so the run can end, and are still counted.
 # The program's arguments are taken from the array E2E_ARGS (none by default).
+# A scenario's e2e_at_prompt function, when it has one, is called with N
+# while prompt N waits for its answer.
 # Sets E2E_EXIT (exit status, or "timeout") and E2E_PROMPTS (count); leaves
 # the program's standard output in <shots>/<name>-stdout.txt and its standard
 # error in <shots>/<name>-program.log; for prompt N leaves
@@ -324,6 +326,10 @@ e2e_run_program() {
     if [ -n "$probe" ]; then
       E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
         tr -d '\r' >"$shots/$name-prompt$n.txt" || true
+    fi
+    # A scenario may act while the program waits at a prompt.
+    if declare -F e2e_at_prompt >/dev/null; then
+      e2e_at_prompt "$n"
     fi
     key=${answers[$((n - 1))]:-Return}
     e2e_log "prompt $n: pressing $key"

@@ -25,14 +25,25 @@ TEST(DiagnosticLog, OtherLevelsHaveNoPrefixAndPercentSignsStand) {
     EXPECT_EQ(capture.Text(), "100% %s %1%d\r\nFile not found.\r\n\r\n");
 }
 
-TEST(DiagnosticLog, NothingWrittenWithoutSystemTextOrWhenOff) {
+TEST(DiagnosticLog, CodesWithoutSystemTextOwnEntriesOnAFreshLineAndOff) {
     SimulatedWorkstation ws;
     ws.SetSystemMessage(0xE0000235, "");
+    ws.SetSystemMessage(0x800F0235, "32-bit SetupAPI under WOW64.\r\n");
+    ws.SetSystemMessage(0xE000020B, "");
     CDiagnosticLog log(ws);
     {
+        // A SetupAPI code through its HRESULT form, else the code itself; the
+        // program's own entries start a line after an entry left open.
         test::LogCapture capture(log);
-        log.Log(0xE0000235, "dropped", LogLevelError);
-        EXPECT_EQ(capture.Text(), "");
+        log.Log(0xE0000235, "A", LogLevelError);
+        log.Log(0xE000020B, "B", LogLevelInfo);
+        log.Log(0, "C", LogLevelInfo);
+        log.LogOwnEntry(0, "D\r\n", LogLevelInfo);
+        log.LogOwnEntry(0, "E", LogLevelInfo);
+        log.Log(0, "F", LogLevelInfo);
+        EXPECT_EQ(capture.Text(),
+                  "[ERROR] : A\r\n32-bit SetupAPI under WOW64.\r\n\r\n[INFO] : B\r\n0xE000020B\r\n\r\n"
+                  "[INFO] : C\r\n[INFO] : D\r\n[INFO] : E[INFO] : F");
     }
 
     // Off (the state of every run): no system text is even fetched.

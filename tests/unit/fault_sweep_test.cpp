@@ -31,6 +31,7 @@ using Names = std::vector<std::string>;
 
 using test::kDrivers;
 using test::kInf;
+constexpr DWORD kErrorInfInUseByDevices = 0xE000023D;
 const std::string kNames000A = "[Models]\r\nR=Install,USB\\VID_C2B5&PID_000A\r\n";
 
 // What the workstation holds, to tell afterwards what is gone.
@@ -64,8 +65,10 @@ sim::File& AddFile(SimulatedWorkstation& ws, Inventory& all, const std::string& 
 // Readers sharing an INF (in two letter cases) and a service, a reader with a
 // lower filter, one driven by the system's serial driver, one whose INF name
 // cannot be used, one of the USB class, one whose removal fails; another
-// maker's device; INF files read-only, held open, without PNF, in UTF-16, or
-// naming only a reader the scan does not look for.
+// maker's device; INF files read-only, held open, read by another program,
+// without PNF, in UTF-16, or naming only a reader the scan does not look for;
+// a loaded driver image and a loaded filter driver, and a store package the
+// store refuses to let go of with a code that has no system text.
 Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     Inventory all;
     test::SetSystemTexts(ws);
@@ -116,8 +119,9 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
                        "device HID\\VID_C2B5&PID_000C&MI_01\\13"};
 
     for (const char* service : {"vlkusbser", "vlkcomusb", "vlkfilter", "usbser", "logimouse"}) {
-        ws.AddService(service);
+        sim::Service& added = ws.AddService(service);
         all.services.push_back(service);
+        if (added.name == "vlkfilter") added.DriverLoaded();
     }
     ws.AddService("vlkprod", "\\SystemRoot\\System32\\drivers\\vlkcomusb.sys");
     all.services.push_back("vlkprod");
@@ -135,14 +139,21 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddFile(ws, all, kInf + "oem6.inf", std::string("U\0S\0B\0", 6));
     AddFile(ws, all, kInf + "oem7.inf", "USB\\VID_046D&PID_C52B");
     AddFile(ws, all, kInf + "oem7.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem8.inf", kNames000A).ReadByOtherProgram();
+    AddFile(ws, all, kInf + "oem8.pnf", "PNF");
     AddFile(ws, all, kInf + "mdmcpq.inf", "usbser");
     AddFile(ws, all, kInf + "machine.inf", kNames000A);
-    AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly();
+    // A loaded driver's image: Windows refuses to delete a file mapped into
+    // memory, with access denied
+    // (learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-deletefilea).
+    AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly().DeleteRefused(ERROR_ACCESS_DENIED);
     AddFile(ws, all, kDrivers + "vlkusbser.sys", "MZ").HeldOpen();  // a loaded driver
     AddFile(ws, all, kDrivers + "usbser.sys", "MZ");
-    for (const char* package : {"oem12.inf", "oem20.inf", "oem30.inf", "mdmcpq.inf"}) {
-        ws.AddDriverPackage(package);
+    for (const char* package : {"oem12.inf", "oem20.inf", "oem21.inf", "oem30.inf", "mdmcpq.inf"}) {
+        sim::DriverPackage& added = ws.AddDriverPackage(package);
         all.packages.push_back(package);
+        // SetupAPI's codes have no system text of their own.
+        if (added.publishedName == "oem21.inf") added.UninstallFails(kErrorInfInUseByDevices);
     }
     return all;
 }
@@ -195,6 +206,8 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"WriteStandardStream", ERROR_INVALID_HANDLE},
     {"GetComputerName", ERROR_BUFFER_OVERFLOW},
     {"RunProcess", ERROR_FILE_NOT_FOUND},
+    {"CreateRunMutex", ERROR_NOT_ENOUGH_MEMORY},
+    {"GetWindowStationVisible", ERROR_INVALID_HANDLE},
 };
 
 // Faults that hide a reader from the register of INF names (a device list cut
@@ -409,28 +422,48 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
+// Where the program runs: alone, or beside a run that holds the run mutex,
+// or in a window station nobody sees.
+enum class Setting { Alone, AnotherRun, Unseen };
+
+void Place(SimulatedWorkstation& ws, Setting setting) {
+    ws.SetOtherInstanceRunning(setting == Setting::AnotherRun);
+    ws.SetWindowStationVisible(setting != Setting::Unseen);
+}
+
 // What a person, an installer, a support technician and a deployment engine
 // see of the fault-free runs, attended, unattended, listing only and checking
-// only, with the logs and reports they write: the plan, every deletion in
-// order, and every message, byte for byte.
+// only, and where no run may go ahead, with the logs and reports they write:
+// the plan, every deletion in order, and every message, byte for byte.
 TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
+    struct Run {
+        Names options;
+        Setting setting;
+        const char* label;
+    };
     std::ostringstream transcript;
-    for (const Names& options : {Names{}, Names{"/quiet"}, Names{"/list"}, Names{"/check"}}) {
+    for (const Run& run : {Run{{}, Setting::Alone, ""}, Run{{"/quiet"}, Setting::Alone, " /quiet"},
+                           Run{{"/list"}, Setting::Alone, " /list"}, Run{{"/check"}, Setting::Alone, " /check"},
+                           Run{{}, Setting::AnotherRun, " while another run holds the mutex"},
+                           Run{{}, Setting::Unseen, " in a window station nobody sees"}}) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
+        Place(ws, run.setting);
         test::TempFile log;
         test::TempFile report;
-        Names arguments = options;
+        Names arguments = run.options;
         arguments.push_back("/log:" + log.path);
         arguments.push_back("/report:" + report.path);
         const int status = RunVelkorUSBCleaner(ws, arguments);
-        std::string json = test::ReadWhole(report.path);
-        ReplaceAll(json, log.path, "<log>");
-        ReplaceAll(json, report.path, "<report>");
-        ExpectGolden(
-            "rich-workstation-report" + (options.empty() ? "" : "-" + options[0].substr(1)) + ".json", json);
-        transcript << "== run" << (options.empty() ? "" : " " + options[0]) << ": exit status " << status
-                   << "\n";
+        if (run.setting == Setting::Alone) {
+            std::string json = test::ReadWhole(report.path);
+            ReplaceAll(json, log.path, "<log>");
+            ReplaceAll(json, report.path, "<report>");
+            ExpectGolden("rich-workstation-report" + (run.options.empty() ? "" : "-" + run.options[0].substr(1)) +
+                             ".json",
+                         json);
+        }
+        transcript << "== run" << run.label << ": exit status " << status << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
             transcript << "prompt 0x" << std::hex << prompt.type << std::dec << " " << prompt.caption << ": "
                        << prompt.text << "\n";
@@ -443,10 +476,13 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         // The log is appended to, never truncated.
         SimulatedWorkstation again;
         DescribeRichWorkstation(again);
+        Place(again, run.setting);
         RunVelkorUSBCleaner(again, arguments);
         const std::string appended = test::ReadWhole(log.path);
         EXPECT_EQ(appended.compare(0, written.size(), written), 0);
-        EXPECT_GT(appended.size(), written.size());
+        if (run.setting != Setting::AnotherRun) {
+            EXPECT_GT(appended.size(), written.size());
+        }
     }
     ExpectGolden("rich-workstation-runs.txt", transcript.str());
 }
@@ -465,14 +501,15 @@ TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
     Names failed;
     for (const auto& action : json["actions"]) {
         if (action["outcome"] == "failed") {
-            failed.push_back(action["action"].get<std::string>() + " " +
-                             action["subject"].get<std::string>() + " " +
-                             std::to_string(action["code"].get<int>()));
+            failed.push_back(action["action"].get<std::string>() + " " + action["subject"].get<std::string>() +
+                             " " + std::to_string(action["code"].get<unsigned long>()));
         }
     }
-    EXPECT_EQ(failed, (Names{"delete_service vlkfilter 5", "delete_file C:\\Windows\\inf\\oem5.pnf 2",
-                             "delete_file C:\\Windows\\system32\\drivers\\vlkusbser.sys 32",
-                             "remove_inf oem21.inf  123", "remove_device USB\\VID_C2B5&PID_000A\\7 5"}));
+    // The injected failure, once, among the workstation's own (a file in use,
+    // a package the store keeps, a device that cannot be removed).
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), "delete_service vlkusbser 5"), 1);
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), "remove_device USB\\VID_C2B5&PID_000A\\7 5"), 1);
+    EXPECT_NE(std::count(failed.begin(), failed.end(), "uninstall_driver_package oem21.inf 3758096957"), 0);
 }
 
 // The log's entries, each from its "[INFO] : " or "[ERROR] : " on.

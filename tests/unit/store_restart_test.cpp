@@ -71,9 +71,10 @@ TEST_F(RestartAwareness, AServiceAlreadyMarkedForDeletionNeedsARestart) {
 const char* const kReplugText =
     "Rebranchez maintenant votre lecteur VELKOR\nau poste de travail pour continuer l'installation.";
 
-void DescribeReader(SimulatedWorkstation& ws, DWORD flagsAfterRemove) {
+void DescribeReader(SimulatedWorkstation& ws, DWORD flagsAfterRemove, DWORD setFlagsAfterRemove = 0) {
     AddReader(ws, "USB\\VID_C2B5&PID_000A\\1", "0003", "oem12.inf", "vlkusbser")
-        .RestartFlagsAfterRemove(flagsAfterRemove);
+        .RestartFlagsAfterRemove(flagsAfterRemove)
+        .RestartFlagsOnSetAfterRemove(setFlagsAfterRemove);
     ws.AddService("vlkusbser");
     ws.AddFile(kInf + "oem12.inf", kNamesReader);
     ws.AddDriverPackage("oem12.inf");
@@ -86,7 +87,8 @@ TEST(RestartPrompt, TheSecondPromptOrTheExitStatusSaysWhenARestartIsNeeded) {
     ASSERT_EQ(plain.Prompts().size(), 2u);
     EXPECT_EQ(plain.Prompts()[1].text, kReplugText);
 
-    // Either flag the class installer may leave; other bits do not matter.
+    // Either flag the class installer may leave, on the element or on the
+    // set; other bits do not matter.
     SimulatedWorkstation rebooting;
     DescribeReader(rebooting, DI_NEEDREBOOT | 0x4);
     EXPECT_EQ(RunVelkorUSBCleaner(rebooting), 0);
@@ -97,7 +99,7 @@ TEST(RestartPrompt, TheSecondPromptOrTheExitStatusSaysWhenARestartIsNeeded) {
     EXPECT_FALSE(rebooting.HasDriverPackage("oem12.inf"));
 
     SimulatedWorkstation restarting;
-    DescribeReader(restarting, DI_NEEDRESTART);
+    DescribeReader(restarting, 0, DI_NEEDRESTART);
     EXPECT_EQ(RunVelkorUSBCleaner(restarting, {"/quiet"}), 3010);
     EXPECT_TRUE(restarting.Prompts().empty());
     EXPECT_FALSE(restarting.HasDevice("USB\\VID_C2B5&PID_000A\\1"));

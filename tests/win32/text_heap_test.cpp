@@ -88,5 +88,44 @@ TEST_F(TextTest, MessagePatternsExpandTheirOneInsert) {
     EXPECT_EQ(text, " svc%1%n\xE9 :\r\n");
 }
 
+// A console shows characters: the program's Windows-1252 text reaches it
+// converted, whatever the console's code page (850 on a French Windows), where
+// the bytes themselves would show other letters.
+TEST_F(TextTest, AConsoleGetsTheTextAsCharactersConvertedFromWindows1252) {
+    ::FreeConsole();
+    if (!::AllocConsole()) GTEST_SKIP() << "no console can be made here: " << ::GetLastError();
+    // Wine may not have 850; any console code page but 1252 tells the bytes
+    // from the characters.
+    ::SetConsoleOutputCP(850);
+    ASSERT_NE(::GetConsoleOutputCP(), 1252u);
+    const win32::unique_hfile console(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(console);
+    ::DWORD mode = 0;
+    if (!::GetConsoleMode(console.get(), &mode)) {
+        GTEST_SKIP() << "Wine makes a console that works only with a display (run with DISPLAY set)";
+    }
+    // The console as the standard output, as a program started from cmd has it.
+    ASSERT_TRUE(::SetStdHandle(STD_OUTPUT_HANDLE, console.get()));
+    const char text[] =
+        "d\xE9"
+        "branchez le c\xE2"
+        "ble\r\n";
+    ASSERT_TRUE(m_platform.WriteStandardStream(StandardStream::Output, text, sizeof text - 1));
+
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(console.get(), &info));
+    // The cursor went down one line: the text is on the line above it.
+    const COORD start{0, static_cast<SHORT>(info.dwCursorPosition.Y - 1)};
+    wchar_t shown[20] = {};
+    ::DWORD read = 0;
+    ASSERT_TRUE(::ReadConsoleOutputCharacterW(console.get(), shown, 19, start, &read));
+    EXPECT_EQ(std::wstring(shown, read),
+              L"d\u00E9"
+              L"branchez le c\u00E2"
+              L"ble");
+}
+
 }  // namespace
 }  // namespace vk::test

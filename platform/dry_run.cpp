@@ -81,6 +81,15 @@ LONG DryRunPlatform::RegCloseKey(RegKey key) {
     return m_real.RegCloseKey(key);
 }
 
+LONG DryRunPlatform::RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) {
+    return m_real.RegEnumKeyEx(key, index, name, nameSize);
+}
+
+LONG DryRunPlatform::RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type,
+                                  std::uint8_t* data, DWORD* dataSize) {
+    return m_real.RegEnumValue(key, index, name, nameSize, type, data, dataSize);
+}
+
 // --- Services ------------------------------------------------------------
 
 ScHandle DryRunPlatform::OpenSCManager(DWORD access) {
@@ -276,7 +285,9 @@ bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
     return true;
 }
 
-void DryRunPlatform::GetCommandLineTail(std::string* tail) { m_real.GetCommandLineTail(tail); }
+void DryRunPlatform::GetCommandLineTail(std::string* tail) {
+    m_real.GetCommandLineTail(tail);
+}
 
 // Another program could change anything: nothing is started.
 bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {

@@ -54,6 +54,9 @@ public:
     LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
                          DWORD* size) override;
     LONG RegCloseKey(RegKey key) override;
+    LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) override;
+    LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type, std::uint8_t* data,
+                      DWORD* dataSize) override;
 
     // IServiceManager
     ScHandle OpenSCManager(DWORD access) override;

@@ -163,6 +163,16 @@ public:
     virtual LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
                                  DWORD* size) = 0;
     virtual LONG RegCloseKey(RegKey key) = 0;
+    // RegEnumKeyExA: the name of subkey `index`. *nameSize is the capacity in
+    // characters (terminator included) in and the length written out;
+    // ERROR_NO_MORE_ITEMS past the last subkey, ERROR_MORE_DATA when the name
+    // does not fit.
+    virtual LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) = 0;
+    // RegEnumValueA: value `index`, its name as RegEnumKeyEx gives a subkey's
+    // and its type and data as RegQueryValueEx gives them (a null data asks
+    // for the size only).
+    virtual LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type,
+                              std::uint8_t* data, DWORD* dataSize) = 0;
 
     // --- Restore ---
     // RegCreateKeyExA(root, subKey, no class, REG_OPTION_NON_VOLATILE,

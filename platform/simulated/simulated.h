@@ -32,8 +32,8 @@ struct Device {
     std::string instanceId;  // e.g. USB\VID_C2B5&PID_000A\5&1A2B3C&0&1
     bool present = true;
     std::map<DWORD, RegValue> properties;  // by SPDRP_ code
-    DWORD removeError = 0;  // DIF_REMOVE fails with this code when not 0
-    DWORD installFlagsAfterRemove = 0;  // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
+    DWORD removeError = 0;                 // DIF_REMOVE fails with this code when not 0
+    DWORD installFlagsAfterRemove = 0;     // e.g. DI_NEEDREBOOT, read back after DIF_REMOVE
 
     Device& HardwareIds(const std::vector<std::string>& ids);
     Device& Class(const std::string& name);
@@ -57,9 +57,9 @@ struct DriverPackage {
 };
 
 struct RegistryKey {
-    std::string path;                       // below HKEY_LOCAL_MACHINE
+    std::string path;                        // below HKEY_LOCAL_MACHINE
     std::map<std::string, RegValue> values;  // looked up case-insensitively
-    bool refuseFullAccess = false;          // RegOpenKeyEx(KEY_ALL_ACCESS) gives ERROR_ACCESS_DENIED
+    bool refuseFullAccess = false;           // RegOpenKeyEx(KEY_ALL_ACCESS) gives ERROR_ACCESS_DENIED
 
     RegistryKey& Value(const std::string& name, RegValue value);
     RegistryKey& RefuseFullAccess();
@@ -190,8 +190,12 @@ public:
                              DWORD* requiredSize) override;
 
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
-    LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data, DWORD* size) override;
+    LONG RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
+                         DWORD* size) override;
     LONG RegCloseKey(RegKey key) override;
+    LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) override;
+    LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type, std::uint8_t* data,
+                      DWORD* dataSize) override;
 
     ScHandle OpenSCManager(DWORD access) override;
     ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;

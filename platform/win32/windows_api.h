@@ -32,6 +32,8 @@
 #undef MoveFileEx
 #undef OpenSCManager
 #undef OpenService
+#undef RegEnumKeyEx
+#undef RegEnumValue
 #undef RegOpenKeyEx
 #undef RegQueryValueEx
 #undef SetFileAttributes

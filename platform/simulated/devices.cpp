@@ -1,0 +1,135 @@
+// The simulated SetupAPI: device-information sets over the described
+// devices, their properties, removal, restart flags and the driver store.
+#include <cstring>
+
+#include "platform/simulated/state.h"
+
+namespace vk::sim {
+
+DevInfoSet SimulatedWorkstation::GetClassDevs(const char* enumerator, DWORD flags) {
+    if (m_state->Injected("GetClassDevs", enumerator ? enumerator : "")) return kInvalidDevInfoSet;
+    std::vector<Device*> members;
+    // Without an enumerator every device is listed.
+    std::string prefix = enumerator && *enumerator ? Upper(std::string(enumerator) + "\\") : std::string();
+    for (auto& d : m_state->devices) {
+        if (m_state->removed.count(d.get())) continue;
+        if ((flags & DIGCF_PRESENT) && !d->present) continue;
+        if (Upper(d->instanceId).compare(0, prefix.size(), prefix) == 0) members.push_back(d.get());
+    }
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->sets[handle] = members;
+    m_state->setMembers[handle] = std::set<Device*>(members.begin(), members.end());
+    return static_cast<DevInfoSet>(handle);
+}
+
+bool SimulatedWorkstation::EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) {
+    if (m_state->Injected("EnumDeviceInfo", std::to_string(index))) return false;
+    auto it = m_state->sets.find(static_cast<std::uintptr_t>(set));
+    if (it == m_state->sets.end()) return m_state->Error(ERROR_INVALID_HANDLE, false);
+    if (!data || data->cbSize != sizeof(DevInfoData)) return m_state->Error(kErrorInvalidUserBuffer, false);
+    if (index >= it->second.size()) return m_state->Error(ERROR_NO_MORE_ITEMS, false);
+    Device* device = it->second[index];
+    std::size_t position = 0;
+    while (m_state->devices[position].get() != device) ++position;
+    data->ClassGuid = Guid{0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    data->DevInst = static_cast<DWORD>(position + 1);
+    data->Reserved = static_cast<std::uintptr_t>(set);
+    return true;
+}
+
+bool SimulatedWorkstation::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData* data, DWORD property,
+                                                     DWORD* regType, std::uint8_t* buffer, DWORD capacity,
+                                                     DWORD* requiredSize) {
+    Device* device = m_state->ElementOf(set, data);
+    if (m_state->Injected("GetDeviceRegistryProperty",
+                          device ? device->instanceId + " " + std::to_string(property) : "")) {
+        return false;
+    }
+    if (DWORD error = m_state->CheckElement(set, data)) return m_state->Error(error, false);
+    auto it = device->properties.find(property);
+    if (it == device->properties.end()) return m_state->Error(ERROR_INVALID_DATA, false);
+    const RegValue& value = it->second;
+    DWORD size = static_cast<DWORD>(value.data.size());
+    if (requiredSize) *requiredSize = size;
+    if (!buffer && capacity > 0) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    if (size > capacity) return m_state->Error(ERROR_INSUFFICIENT_BUFFER, false);
+    if (regType) *regType = value.type;
+    if (size > 0) std::memcpy(buffer, value.data.data(), size);
+    return true;
+}
+
+bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet set,
+                                              const DevInfoData* data) {
+    Device* device = m_state->ElementOf(set, data);
+    if (m_state->Injected("CallClassInstaller", device ? device->instanceId : "")) return false;
+    if (DWORD error = m_state->CheckElement(set, data)) return m_state->Error(error, false);
+    if (installFunction != DIF_REMOVE) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    if (device->removeError != 0) return m_state->Error(device->removeError, false);
+    m_state->removed.insert(device);
+    m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
+    return true;
+}
+
+bool SimulatedWorkstation::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) {
+    Device* device = m_state->ElementOf(set, data);
+    if (m_state->Injected("GetDeviceInstallFlags", device ? device->instanceId : "")) return false;
+    // The element stays in the set after DIF_REMOVE, and so do its install
+    // parameters: that is where the class installer leaves its restart flags.
+    if (!m_state->sets.count(static_cast<std::uintptr_t>(set)))
+        return m_state->Error(ERROR_INVALID_HANDLE, false);
+    if (!device || !flags) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    *flags = m_state->removed.count(device) ? device->installFlagsAfterRemove : 0;
+    return true;
+}
+
+OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD flags) {
+    std::string name = infName ? infName : "";
+    if (!m_state->storeUninstallAvailable) {
+        m_state->allCalls.push_back("UninstallOEMInf " + name + " (unavailable)");
+        return OemInfUninstall::Unavailable;
+    }
+    if (m_state->Injected("UninstallOEMInf", name)) return OemInfUninstall::Failed;
+    // A published name only, never a path; the only flag is SUOI_FORCEDELETE.
+    bool separator = false;
+    ForEachSingleByte(name, m_state->DoubleByte(), [&](std::size_t, unsigned char c) {
+        if (c == '\\' || c == '/' || c == ':') separator = true;
+    });
+    if (name.empty() || separator || (flags & ~SUOI_FORCEDELETE) != 0)
+        return m_state->Error(ERROR_INVALID_PARAMETER, OemInfUninstall::Failed);
+    // Only a published name has a package to remove; the plain deletions are
+    // left to deal with any other INF file.
+    DriverPackage* package = m_state->FindPackage(name);
+    if (!package) return m_state->Error(ERROR_FILE_NOT_FOUND, OemInfUninstall::Failed);
+    if (package->uninstallError != 0) return m_state->Error(package->uninstallError, OemInfUninstall::Failed);
+    // The system removes its own files whatever their attributes.
+    const std::string inf = m_state->windowsDirectory + "\\inf\\" + name;
+    std::string pnf = inf;
+    if (pnf.size() >= 3) pnf.replace(pnf.size() - 3, 3, "pnf");
+    if (File* infFile = m_state->FindFileEntry(inf)) m_state->RetireFile(infFile);
+    if (File* pnfFile = m_state->FindFileEntry(pnf)) m_state->RetireFile(pnfFile);
+    State::Retire(m_state->packages, m_state->uninstalledPackages, package);
+    m_state->calls.push_back("UninstallOEMInf " + name);
+    return OemInfUninstall::Done;
+}
+
+bool SimulatedWorkstation::GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer,
+                                               DWORD size, DWORD* requiredSize) {
+    Device* device = m_state->ElementOf(set, data);
+    if (m_state->Injected("GetDeviceInstanceId", device ? device->instanceId : "")) return false;
+    if (DWORD error = m_state->CheckElement(set, data)) return m_state->Error(error, false);
+    const DWORD needed = static_cast<DWORD>(device->instanceId.size() + 1);
+    if (requiredSize) *requiredSize = needed;
+    if (!buffer || size < needed) return m_state->Error(ERROR_INSUFFICIENT_BUFFER, false);
+    std::memcpy(buffer, device->instanceId.c_str(), needed);
+    return true;
+}
+
+bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
+    if (m_state->Injected("DestroyDeviceInfoList", "")) return false;
+    m_state->setMembers.erase(static_cast<std::uintptr_t>(set));
+    if (m_state->sets.erase(static_cast<std::uintptr_t>(set)) == 0)
+        return m_state->Error(ERROR_INVALID_HANDLE, false);
+    return true;
+}
+
+}  // namespace vk::sim

@@ -74,11 +74,42 @@ LONG DryRunPlatform::RegOpenKeyEx(RegRoot root, const char* subKey, DWORD option
 
 LONG DryRunPlatform::RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
                                      DWORD* size) {
+    // A key of the plan has no values yet.
+    if (m_plannedKeys.count(key)) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
     return m_real.RegQueryValueEx(key, valueName, type, data, size);
 }
 
 LONG DryRunPlatform::RegCloseKey(RegKey key) {
+    m_openedKeys.erase(key);
+    if (m_plannedKeys.erase(key)) return 0;
     return m_real.RegCloseKey(key);
+}
+
+LONG DryRunPlatform::RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) {
+    const std::string path = subKey ? subKey : "";
+    RegKey opened = kNullRegKey;
+    if (m_real.RegOpenKeyEx(root, subKey, 0, KEY_READ, &opened) == 0) {
+        m_openedKeys[opened] = path;
+        if (key) *key = opened;
+        if (created) *created = false;
+        return 0;
+    }
+    m_actions.push_back({PlannedAction::Kind::CreateKey, path});
+    const RegKey planned = static_cast<RegKey>(m_nextWriteHandle += 4);
+    m_plannedKeys[planned] = path;
+    if (key) *key = planned;
+    if (created) *created = true;
+    return 0;
+}
+
+LONG DryRunPlatform::RegSetValueEx(RegKey key, const char* valueName, DWORD, const std::uint8_t*, DWORD) {
+    auto planned = m_plannedKeys.find(key);
+    auto opened = m_openedKeys.find(key);
+    const std::string path = planned != m_plannedKeys.end() ? planned->second
+                             : opened != m_openedKeys.end() ? opened->second
+                                                            : std::string("?");
+    m_actions.push_back({PlannedAction::Kind::SetValue, path + " : " + (valueName ? valueName : "")});
+    return 0;
 }
 
 LONG DryRunPlatform::RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) {
@@ -117,8 +148,20 @@ bool DryRunPlatform::DeleteService(ScHandle service) {
 }
 
 bool DryRunPlatform::CloseServiceHandle(ScHandle handle) {
+    if (m_plannedServices.erase(handle)) return true;
     m_services.erase(handle);
     return m_real.CloseServiceHandle(handle);
+}
+
+bool DryRunPlatform::QueryServiceConfig(ScHandle service, ServiceConfig* config) {
+    return m_real.QueryServiceConfig(service, config);
+}
+
+ScHandle DryRunPlatform::CreateService(ScHandle, const char* serviceName, const ServiceConfig&, DWORD) {
+    m_actions.push_back({PlannedAction::Kind::CreateService, serviceName ? serviceName : ""});
+    const ScHandle planned = static_cast<ScHandle>(m_nextWriteHandle += 4);
+    m_plannedServices.insert(planned);
+    return planned;
 }
 
 // --- Files ---------------------------------------------------------------
@@ -165,6 +208,10 @@ bool DryRunPlatform::GetFileAttributesEx(const char* path, FileAttributeData* da
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
+    if (path && m_createdFolders.count(Folded(path))) {
+        if (data) *data = {FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0, 0};
+        return true;
+    }
     return m_real.GetFileAttributesEx(path, data);
 }
 
@@ -179,6 +226,7 @@ FileHandle DryRunPlatform::CreateFile(const char* path, DWORD access, DWORD shar
         return kInvalidFileHandle;
     }
     if (access & GENERIC_WRITE) {
+        if (disposition == CREATE_NEW) m_actions.push_back({PlannedAction::Kind::WriteFile, path ? path : ""});
         const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
         m_writeHandles[handle] = path ? path : "";
         return handle;
@@ -216,6 +264,25 @@ bool DryRunPlatform::DeleteFile(const char* path) {
     }
     m_actions.push_back({PlannedAction::Kind::DeleteFile, text});
     m_deletedFiles.insert(Folded(text));
+    return true;
+}
+
+bool DryRunPlatform::CopyFile(const char* existingPath, const char* newPath, bool) {
+    m_actions.push_back({PlannedAction::Kind::CopyFile,
+                         std::string(existingPath ? existingPath : "") + " -> " + (newPath ? newPath : "")});
+    return true;
+}
+
+bool DryRunPlatform::CreateDirectory(const char* path) {
+    const std::string text = path ? path : "";
+    m_actions.push_back({PlannedAction::Kind::CreateFolder, text});
+    m_createdFolders.insert(Folded(text));
+    return true;
+}
+
+bool DryRunPlatform::WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) {
+    if (!m_writeHandles.count(file)) return m_real.WriteFile(file, buffer, toWrite, written);
+    if (written) *written = toWrite;
     return true;
 }
 
@@ -280,6 +347,16 @@ OemInfUninstall DryRunPlatform::UninstallOEMInf(const char* infName, DWORD) {
     return OemInfUninstall::Done;
 }
 
+StoreLocation DryRunPlatform::GetInfDriverStoreLocation(const char* infName, std::string* location) {
+    return m_real.GetInfDriverStoreLocation(infName, location);
+}
+
+bool DryRunPlatform::CopyOEMInf(const char* sourceInf, std::string* publishedName) {
+    m_actions.push_back({PlannedAction::Kind::PublishInf, sourceInf ? sourceInf : ""});
+    if (publishedName) *publishedName = "?";
+    return true;
+}
+
 bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
     m_actions.push_back({PlannedAction::Kind::DeleteAtRestart, path ? path : ""});
     return true;
@@ -293,6 +370,19 @@ void DryRunPlatform::GetCommandLineTail(std::string* tail) {
 bool DryRunPlatform::RunProcess(const char*, const char*, DWORD*) {
     m_real.SetLastError(ERROR_ACCESS_DENIED);
     return false;
+}
+
+void DryRunPlatform::GetLocalTime(LocalTime* time) {
+    m_real.GetLocalTime(time);
+}
+bool DryRunPlatform::GetCommonAppDataFolder(std::string* path) {
+    return m_real.GetCommonAppDataFolder(path);
+}
+bool DryRunPlatform::AnsiToUtf16(const std::string& text, std::u16string* wide) {
+    return m_real.AnsiToUtf16(text, wide);
+}
+bool DryRunPlatform::Utf16ToAnsi(const std::u16string& wide, std::string* text) {
+    return m_real.Utf16ToAnsi(wide, text);
 }
 
 }  // namespace vk

@@ -24,6 +24,14 @@ struct PlannedAction {
         DeleteService,
         UninstallInf,     // a published INF out of the driver store
         DeleteAtRestart,  // a file in use, deleted at the next restart
+        // The saves of a backup and the steps of a restore.
+        CreateFolder,
+        CopyFile,  // subject: "<original> -> <copy>"
+        WriteFile,
+        CreateService,
+        CreateKey,
+        SetValue,    // subject: key path and value name
+        PublishInf,  // a saved package's INF, published again
     };
     Kind kind;
     std::string subject;   // instance ID, full path or service name
@@ -48,6 +56,8 @@ public:
                              DWORD* requiredSize) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    StoreLocation GetInfDriverStoreLocation(const char* infName, std::string* location) override;
+    bool CopyOEMInf(const char* sourceInf, std::string* publishedName) override;
 
     // IRegistry
     LONG RegOpenKeyEx(RegRoot root, const char* subKey, DWORD options, DWORD access, RegKey* key) override;
@@ -57,12 +67,18 @@ public:
     LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) override;
     LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type, std::uint8_t* data,
                       DWORD* dataSize) override;
+    LONG RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) override;
+    LONG RegSetValueEx(RegKey key, const char* valueName, DWORD type, const std::uint8_t* data,
+                       DWORD size) override;
 
     // IServiceManager
     ScHandle OpenSCManager(DWORD access) override;
     ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
     bool DeleteService(ScHandle service) override;
     bool CloseServiceHandle(ScHandle handle) override;
+    bool QueryServiceConfig(ScHandle service, ServiceConfig* config) override;
+    ScHandle CreateService(ScHandle manager, const char* serviceName, const ServiceConfig& config,
+                           DWORD access) override;
 
     // IFileSystem
     DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
@@ -79,6 +95,9 @@ public:
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
     bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
+    bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
+    bool CreateDirectory(const char* path) override;
+    bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;
@@ -99,6 +118,10 @@ public:
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
     void GetCommandLineTail(std::string* tail) override;
     bool RunProcess(const char* application, const char* commandLine, DWORD* exitCode) override;
+    void GetLocalTime(LocalTime* time) override;
+    bool GetCommonAppDataFolder(std::string* path) override;
+    bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
+    bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
 
 private:
     struct Search {
@@ -119,6 +142,13 @@ private:
     // Files "opened" for writing: nothing is opened on the real workstation.
     std::map<FileHandle, std::string> m_writeHandles;
     std::uintptr_t m_nextWriteHandle = 0xD000;
+    // What a backup or a restore would create: folders (upper-cased paths),
+    // keys and services that exist only in the plan.
+    std::set<std::string> m_createdFolders;
+    std::map<RegKey, std::string> m_plannedKeys;
+    // Real keys opened by RegCreateKeyEx: their values are written in the plan only.
+    std::map<RegKey, std::string> m_openedKeys;
+    std::set<ScHandle> m_plannedServices;
 };
 
 }  // namespace vk

@@ -55,6 +55,7 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 
 // Message boxes
 constexpr DWORD MB_OK = 0x00000000;

@@ -1,0 +1,197 @@
+#include "backup/backup.h"
+
+#include <cstdio>
+
+#include "backup/folder_io.h"
+#include "backup/reg_file.h"
+#include "backup/registry_tree.h"
+#include "backup/service_config.h"
+#include "cleanup/handles.h"
+#include "cleanup/path_buffer.h"
+#include "diag/messages.h"
+#include "res/resource.h"
+
+namespace vk {
+
+namespace {
+
+constexpr const char* kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+constexpr const char* kEnumKey = "SYSTEM\\CurrentControlSet\\Enum\\";
+
+std::string Folded(const std::string& text) {
+    std::string folded = text;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return folded;
+}
+
+std::string AsBytes(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+bool DefaultBackupFolder(IPlatform& platform, std::string* folder) {
+    std::string programData;
+    if (!platform.GetCommonAppDataFolder(&programData) || programData.empty()) return false;
+    LocalTime now;
+    platform.GetLocalTime(&now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", now.year % 10000, now.month % 100,
+                  now.day % 100, now.hour % 100, now.minute % 100, now.second % 100);
+    *folder = programData + "\\VelkorUSBCleaner\\Backup\\" + stamp;
+    return true;
+}
+
+CBackup::CBackup(IPlatform& platform, CDiagnosticLog& log, std::string folder)
+    : m_platform(platform), m_log(log), m_folder(std::move(folder)) {
+    while (m_folder.size() > 3 && (m_folder.back() == '\\' || m_folder.back() == '/')) m_folder.pop_back();
+}
+
+DWORD CBackup::Prepare() {
+    PathBuffer windows;
+    if (windows.StartWithWindowsDirectory(m_platform)) m_windowsDirectory = windows.c_str();
+    // A folder that holds an earlier backup's manifest is not mixed with this one.
+    FileAttributeData status{};
+    if (m_platform.GetFileAttributesEx((m_folder + "\\" + kManifestName).c_str(), &status))
+        return ERROR_ALREADY_EXISTS;
+    return CreateFolderPath(m_platform, m_folder);
+}
+
+std::string CBackup::MirrorPath(const std::string& path) {
+    const std::string windows = m_windowsDirectory + "\\";
+    if (!m_windowsDirectory.empty() && Folded(path).compare(0, windows.size(), Folded(windows)) == 0)
+        return "files\\" + path.substr(windows.size());
+    // Elsewhere: below files\_, the drive letter as a folder.
+    std::string rest = path;
+    for (char& c : rest) {
+        if (c == ':') c = '_';
+    }
+    while (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);
+    return "files\\_\\" + rest;
+}
+
+DWORD CBackup::CopyOnce(const std::string& path, const std::string& relative) {
+    const std::string key = Folded(path);
+    if (m_copies.count(key)) return 0;
+    const std::string target = m_folder + "\\" + relative;
+    DWORD code = CreateFolderPath(m_platform, FolderOf(target));
+    if (code != 0) return code;
+    if (!m_platform.CopyFile(path.c_str(), target.c_str(), true)) return m_platform.GetLastError();
+    m_copies[key] = relative;
+    return 0;
+}
+
+bool CBackup::Listed(ManifestEntry::Kind kind, const std::string& source, const std::string& savedAs,
+                     DWORD code) {
+    ManifestEntry entry;
+    entry.kind = kind;
+    entry.source = source;
+    entry.savedAs = code == 0 ? savedAs : std::string();
+    entry.outcome = code == 0 ? ManifestEntry::Outcome::Saved : ManifestEntry::Outcome::Kept;
+    entry.code = code;
+    m_entries.push_back(entry);
+    m_current = static_cast<int>(m_entries.size()) - 1;
+    if (code != 0) {
+        m_log.Log(code, MsgNotSaved(m_platform, source.c_str()), LogLevelError);
+        m_current = -1;
+        return false;
+    }
+    m_log.LogActivity(source + " -> " + m_folder + "\\" + savedAs, IDS_LOG_SAVED);
+    return true;
+}
+
+bool CBackup::SaveFile(const std::string& path) {
+    m_current = -1;
+    FileAttributeData status{};
+    if (!m_platform.GetFileAttributesEx(path.c_str(), &status)) {
+        const DWORD code = m_platform.GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+        return Listed(ManifestEntry::Kind::File, path, std::string(), code);
+    }
+    const std::string relative = MirrorPath(path);
+    const auto known = m_copies.find(Folded(path));
+    if (known != m_copies.end()) return Listed(ManifestEntry::Kind::File, path, known->second, 0);
+    return Listed(ManifestEntry::Kind::File, path, relative, CopyOnce(path, relative));
+}
+
+bool CBackup::SavePackage(const std::string& infName) {
+    m_current = -1;
+    std::string location;
+    const StoreLocation found = m_platform.GetInfDriverStoreLocation(infName.c_str(), &location);
+    std::string stem = infName;
+    if (stem.size() > 4) stem.erase(stem.size() - 4);
+    if (found == StoreLocation::Found) {
+        const std::string relative = "store\\" + stem;
+        const DWORD code = CopyFolder(m_platform, FolderOf(location), m_folder + "\\" + relative);
+        return Listed(ManifestEntry::Kind::Package, infName, relative + "\\" + NameOf(location), code);
+    }
+    // The store cannot tell (older systems, Wine): the published INF and its
+    // PNF are what can be published again.
+    const std::string inf = m_windowsDirectory + "\\inf\\" + infName;
+    const std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
+    const std::string relative = MirrorPath(inf);
+    DWORD code = m_windowsDirectory.empty() ? ERROR_PATH_NOT_FOUND : CopyOnce(inf, relative);
+    FileAttributeData status{};
+    if (code == 0 && m_platform.GetFileAttributesEx(pnf.c_str(), &status)) code = CopyOnce(pnf, MirrorPath(pnf));
+    return Listed(ManifestEntry::Kind::Package, infName, relative, code);
+}
+
+bool CBackup::SaveService(const std::string& name) {
+    m_current = -1;
+    ServiceConfig config;
+    DWORD code = 0;
+    {
+        ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
+        if (!manager.valid()) return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+        ScHolder service(m_platform, m_platform.OpenService(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+        if (!service.valid()) {
+            code = m_platform.GetLastError();
+            // Nothing to delete either: the deletion reports it as before.
+            if (code == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+            return Listed(ManifestEntry::Kind::Service, name, "", code);
+        }
+        if (!m_platform.QueryServiceConfig(service.get(), &config))
+            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+    }
+    std::vector<RegFileKey> keys;
+    code = static_cast<DWORD>(ReadKeyTree(m_platform, kServicesKey + name, false, &keys));
+    const std::string relative = "services\\" + name;
+    if (code == 0) code = CreateFolderPath(m_platform, m_folder + "\\services");
+    if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".reg", AsBytes(WriteRegFile(keys)));
+    if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".txt", ServiceConfigText(config));
+    return Listed(ManifestEntry::Kind::Service, name, relative + ".reg", code);
+}
+
+bool CBackup::SaveDevice(const std::string& instanceId) {
+    m_current = -1;
+    std::string fileName = instanceId;
+    for (char& c : fileName) {
+        if (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+            c == '|')
+            c = '#';
+    }
+    std::vector<RegFileKey> keys;
+    DWORD code = static_cast<DWORD>(ReadKeyTree(m_platform, kEnumKey + instanceId, true, &keys));
+    const std::string relative = "devices\\" + fileName + ".reg";
+    if (code == 0) code = CreateFolderPath(m_platform, m_folder + "\\devices");
+    if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative, AsBytes(WriteRegFile(keys)));
+    return Listed(ManifestEntry::Kind::Device, instanceId, relative, code);
+}
+
+void CBackup::Done(bool deleted, DWORD code) {
+    if (m_current < 0) return;
+    ManifestEntry& entry = m_entries[static_cast<std::size_t>(m_current)];
+    entry.outcome = deleted ? ManifestEntry::Outcome::Deleted : ManifestEntry::Outcome::NotDeleted;
+    entry.code = deleted ? 0 : code;
+    m_current = -1;
+}
+
+DWORD CBackup::WriteManifest() {
+    const DWORD code = WriteNewFile(m_platform, m_folder + "\\" + kManifestName, ManifestText(m_entries));
+    if (code != 0) m_log.Log(code, MsgNotSaved(m_platform, (m_folder + "\\" + kManifestName).c_str()), LogLevelError);
+    return code;
+}
+
+}  // namespace vk

@@ -7,6 +7,7 @@
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
 #include "res/resource.h"
+#include "views/plan_text.h"
 
 namespace vk {
 
@@ -31,9 +32,6 @@ namespace {
 constexpr DWORD kPromptStyle = MB_ICONEXCLAMATION | MB_APPLMODAL;
 constexpr const char* kLineEnd = "\r\n";
 
-// The exit statuses, in the order the help lists them.
-constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
-                                    IDS_STATUS_RESTART_REQUIRED};
 // Where the 64-bit build sits, beside the 32-bit one's folder.
 constexpr const char* kSiblingFolder = "x64";
 
@@ -144,49 +142,10 @@ void AttachLog(CDiagnosticLog& app, std::FILE* file) {
     app.m_logEnabled = true;
 }
 
-std::string OrNone(IPlatform& platform, const std::string& text) {
-    return text.empty() ? LoadResourceString(platform, IDS_PLAN_NONE) : text;
-}
-
-std::string ActionLine(IPlatform& platform, std::size_t number, const PlannedAction& action) {
-    unsigned verb = IDS_ACTION_DELETE_FILE;
-    switch (action.kind) {
-        case PlannedAction::Kind::RemoveDevice:
-            verb = IDS_ACTION_REMOVE_DEVICE;
-            break;
-        case PlannedAction::Kind::SetFileAttributes:
-            verb = IDS_ACTION_SET_ATTRIBUTES;
-            break;
-        case PlannedAction::Kind::SetFileTimes:
-            verb = IDS_ACTION_SET_TIMES;
-            break;
-        case PlannedAction::Kind::DeleteFile:
-            verb = IDS_ACTION_DELETE_FILE;
-            break;
-        case PlannedAction::Kind::DeleteService:
-            verb = IDS_ACTION_DELETE_SERVICE;
-            break;
-        case PlannedAction::Kind::UninstallInf:
-            verb = IDS_ACTION_UNINSTALL_INF;
-            break;
-        case PlannedAction::Kind::DeleteAtRestart:
-            verb = IDS_ACTION_DELETE_AT_RESTART;
-            break;
-    }
-    std::string line =
-        "  " + std::to_string(number) + ". " + LoadResourceString(platform, verb) + action.subject;
-    if (action.kind == PlannedAction::Kind::SetFileAttributes) {
-        char word[16];
-        std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(action.attributes));
-        line += word;
-    }
-    return line;
-}
-
 }  // namespace
 
 CVelkorUSBCleanerApp::CVelkorUSBCleanerApp(IPlatform& platform, RunOptions options)
-    : CCleanupActions(platform), m_options(std::move(options)) {}
+    : CCleanupActions(platform), m_options(std::move(options)), m_activityLog(*this, platform) {}
 
 CVelkorUSBCleanerApp::~CVelkorUSBCleanerApp() {
     m_serviceNames.RemoveAll();
@@ -198,17 +157,21 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
     return Title(m_platform);
 }
 
-void CVelkorUSBCleanerApp::RunPass(bool describe) {
+void CVelkorUSBCleanerApp::RunPass() {
+    // The log's entries are written as the record grows, among the pass's
+    // other messages.
+    if (ActivityLogged()) {
+        m_record.Start(m_options.list, &m_activityLog);
+    } else if (m_options.list) {
+        m_record.Start(true);
+    }
     if (EnumerateTargetDevices(TargetTable()) == 0) {
-        if (describe || ActivityLogged()) {
+        if (Recording()) {
             for (const auto& entry : m_devices) {
                 const CLEAN_DEVINFO& record = *entry;
-                SelectedDevice device{InstanceIdOf(record), record.pszHardwareId.text(),
-                                      record.pszClassName.text(), record.pszInfName.text(),
-                                      record.pszServiceName.text()};
-                LogActivity(device.instanceId + " (" + OrNone(m_platform, device.hardwareId) + ")",
-                            IDS_LOG_DEVICE_SELECTED);
-                if (describe) m_selected.push_back(std::move(device));
+                m_record.AddDevice({InstanceIdOf(record), record.pszHardwareId.text(),
+                                    record.pszClassName.text(), record.pszInfName.text(),
+                                    record.pszServiceName.text()});
             }
         }
         if (!m_devices.empty()) {
@@ -229,46 +192,13 @@ int CVelkorUSBCleanerApp::RunCleaning() {
         m_platform.MessageBox(kPromptUnplug, title.c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL) {
         return ExitCancelled;
     }
-    RunPass(false);
+    RunPass();
     // An installer needs the restart as a status; a person reads it in the prompt.
     if (m_options.quiet) return RestartNeeded() ? ExitRestartRequired : ExitCompleted;
     std::string replug = kPromptReplug;
     if (RestartNeeded()) replug += kPromptRestartSentence;
     m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
-}
-
-std::string HelpText(IPlatform& platform) {
-    std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
-    text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
-    for (std::size_t i = 0; i < kSwitchCount; ++i) {
-        if (kSwitches[i].helpString != 0)
-            text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;
-    }
-    text += kLineEnd;
-    text += LoadResourceString(platform, IDS_HELP_STATUSES) + kLineEnd;
-    for (unsigned status : kStatusHelp) text += LoadResourceString(platform, status) + kLineEnd;
-    return text;
-}
-
-std::string PlanText(IPlatform& platform, const std::vector<SelectedDevice>& devices,
-                     const std::vector<PlannedAction>& actions) {
-    std::string text = LoadResourceString(platform, IDS_PLAN_TITLE) + kLineEnd;
-    text += LoadResourceString(platform, IDS_PLAN_DEVICES) + std::to_string(devices.size()) + kLineEnd;
-    for (const SelectedDevice& device : devices) {
-        text += "  " + device.instanceId + kLineEnd;
-        text += LoadResourceString(platform, IDS_PLAN_HARDWARE_ID) + OrNone(platform, device.hardwareId) +
-                kLineEnd;
-        text += LoadResourceString(platform, IDS_PLAN_CLASS) + OrNone(platform, device.className) + kLineEnd;
-        text += LoadResourceString(platform, IDS_PLAN_INF) + OrNone(platform, device.infName) + kLineEnd;
-        text +=
-            LoadResourceString(platform, IDS_PLAN_SERVICE) + OrNone(platform, device.serviceName) + kLineEnd;
-    }
-    text += LoadResourceString(platform, IDS_PLAN_ACTIONS) + kLineEnd;
-    for (std::size_t i = 0; i < actions.size(); ++i)
-        text += ActionLine(platform, i + 1, actions[i]) + kLineEnd;
-    text += LoadResourceString(platform, IDS_PLAN_ACTION_COUNT) + std::to_string(actions.size()) + kLineEnd;
-    return text;
 }
 
 int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments) {
@@ -293,15 +223,10 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         CVelkorUSBCleanerApp app(dryRun, options);
         AttachLog(app, log.get());
         app.m_logActivity = false;
-        app.RunPass(true);
-        const std::string plan = PlanText(platform, app.m_selected, dryRun.Actions());
+        app.RunPass();
+        const std::string plan = PlanText(platform, app.m_record);
         Write(platform, StandardStream::Output, plan);
-        if (log) {
-            std::size_t start = 0;
-            for (std::size_t end; (end = plan.find(kLineEnd, start)) != std::string::npos; start = end + 2) {
-                app.Log(0, plan.substr(start, end + 2 - start), LogLevelInfo);
-            }
-        }
+        if (log) LogPlan(app, plan);
         return ExitCompleted;
     }
 

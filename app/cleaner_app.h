@@ -7,6 +7,7 @@
 #include "app/switches.h"
 #include "cleanup/cleanup.h"
 #include "platform/dry_run.h"
+#include "views/activity_log.h"
 
 namespace vk {
 
@@ -25,15 +26,6 @@ extern const char* const kPromptWow64;
 // Added to the second prompt when the pass needs a restart to finish.
 extern const char* const kPromptRestartSentence;
 
-// What the plan shows of a selected device.
-struct SelectedDevice {
-    std::string instanceId;
-    std::string hardwareId;
-    std::string className;
-    std::string infName;
-    std::string serviceName;
-};
-
 class CVelkorUSBCleanerApp : public CCleanupActions {
 public:
     explicit CVelkorUSBCleanerApp(IPlatform& platform, RunOptions options = RunOptions());
@@ -42,23 +34,19 @@ public:
     // The whole pass; returns the exit status. Under /quiet no prompt is shown.
     int RunCleaning();
 
-    // The pass without its prompts: selection, cleanup actions, release. Fills
-    // m_selected when `describe` is set.
-    void RunPass(bool describe);
+    // The pass without its prompts: selection, cleanup actions, release. The
+    // record is kept when a view of it is wanted (the log's activity entries,
+    // the plan under /list).
+    void RunPass();
 
     // The executable's file name without folder and extension.
     std::string ApplicationTitle();
 
     const RunOptions m_options;
-    std::vector<SelectedDevice> m_selected;
-};
 
-// The help text (French, CR LF line ends).
-std::string HelpText(IPlatform& platform);
-// The plan of a dry run: the selected devices, then each action in order,
-// then their count (French, CR LF line ends).
-std::string PlanText(IPlatform& platform, const std::vector<SelectedDevice>& devices,
-                     const std::vector<PlannedAction>& actions);
+private:
+    CActivityLog m_activityLog;
+};
 
 // Runs the program against `platform` with the given arguments (the command
 // line without the program name) and returns its exit status.

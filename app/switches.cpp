@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "diag/log.h"
 #include "res/resource.h"
 
 namespace vk {
@@ -14,6 +15,15 @@ const SwitchEntry kSwitches[] = {
     {SwitchId::Help, "help", false, 0},
 };
 const std::size_t kSwitchCount = sizeof kSwitches / sizeof kSwitches[0];
+
+namespace {
+
+// The exit statuses, in the order the help lists them.
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_RESTART_REQUIRED};
+constexpr const char* kLineEnd = "\r\n";
+
+}  // namespace
 
 namespace {
 
@@ -106,6 +116,19 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
         arguments.push_back(argument);
     }
     return arguments;
+}
+
+std::string HelpText(IPlatform& platform) {
+    std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_USAGE) + kLineEnd;
+    for (std::size_t i = 0; i < kSwitchCount; ++i) {
+        if (kSwitches[i].helpString != 0)
+            text += LoadResourceString(platform, kSwitches[i].helpString) + kLineEnd;
+    }
+    text += kLineEnd;
+    text += LoadResourceString(platform, IDS_HELP_STATUSES) + kLineEnd;
+    for (unsigned status : kStatusHelp) text += LoadResourceString(platform, status) + kLineEnd;
+    return text;
 }
 
 }  // namespace vk

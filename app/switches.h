@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace vk {
 
 enum class SwitchId { List, Quiet, Log, Help };
@@ -35,5 +37,9 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments);
 // rules of the Microsoft C runtime: blanks separate, double quotes group,
 // backslashes escape a quote only when they precede one.
 std::vector<std::string> SplitCommandLine(const char* commandLine);
+
+// The help text, from the switch table and the exit statuses (French, CR LF
+// line ends).
+std::string HelpText(IPlatform& platform);
 
 }  // namespace vk

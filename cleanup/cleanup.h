@@ -41,11 +41,12 @@ public:
 
     // --- Driver store and restart awareness ---
     // True once something the pass did takes effect only at the next restart.
-    bool RestartNeeded() const { return m_restartNeeded; }
+    bool RestartNeeded() const { return m_record.RestartNeeded(); }
 
 protected:
-    // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info.
-    void LogFileDeleteFailed(const char* path, DWORD code);
+    // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info;
+    // recorded as `action` failing with that code.
+    void LogFileDeleteFailed(const char* path, DWORD code, RunAction action = RunAction::DeleteFile);
 
 private:
     // Reads the file at `path` whole into `buffer` and tells whether its text
@@ -67,8 +68,9 @@ private:
     // Whether `folder` (of a search pattern) is the Windows INF folder, whose
     // files are the driver store's published INFs.
     bool IsWindowsInfFolder(const std::string& folder, const AnsiCodePage& codePage);
-
-    bool m_restartNeeded = false;
+    // The hardware ID of the reader whose name-list entry is `entry`, to say
+    // what keeps a shared INF or service; empty when none is found.
+    std::string HolderOf(CNameList::const_iterator entry, CNameList::Position CLEAN_DEVINFO::*position) const;
 };
 
 }  // namespace vk

@@ -108,7 +108,7 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
         if (!path.fits()) {
             LogFileDeleteFailed(path.Composed().c_str(), ERROR_FILENAME_EXCED_RANGE);
         } else if (InfNamesReader(path.c_str(), buffer, codePage)) {
-            LogActivity(path.c_str(), IDS_LOG_INF_NAMES_READER);
+            Record(RunEntry::Done(RunAction::MatchInf, path.c_str()));
             if (inStoreFolder < 0) {
                 inStoreFolder = folderLength != std::string::npos &&
                                 IsWindowsInfFolder(std::string(pattern, folderLength), codePage);

@@ -50,9 +50,10 @@ bool IsPlainInfName(const AnsiCodePage& codePage, const char* name) {
 
 }  // namespace
 
-void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code) {
+void CCleanupActions::LogFileDeleteFailed(const char* path, DWORD code, RunAction action) {
     const std::string text = MsgFileDeleteFailed(m_platform, path);
     Log(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(action, path, code));
 }
 
 void CCleanupActions::DeleteFileForced(const char* path) {
@@ -73,18 +74,21 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
             if (!m_platform.SetFileAttributes(path, cleared)) {
                 // Still read-only, so the times cannot be written either; the
                 // removal below reports why the file stays.
-                LogFileDeleteFailed(path, m_platform.GetLastError());
+                LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileAttributes);
             } else {
+                Record(RunEntry::Done(RunAction::SetFileAttributes, path, cleared));
                 FileHolder file(m_platform, m_platform.CreateFile(path, GENERIC_READ | GENERIC_WRITE,
                                                                   FILE_SHARE_READ, OPEN_EXISTING));
                 if (!file.valid()) {
-                    LogFileDeleteFailed(path, m_platform.GetLastError());
+                    LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileTimes);
                 } else {
                     const FileTime creation = WholeSeconds(status.creationTime);
                     const FileTime lastAccess = WholeSeconds(status.lastAccessTime);
                     const FileTime lastWrite = WholeSeconds(status.lastWriteTime);
                     if (!m_platform.SetFileTime(file.get(), &creation, &lastAccess, &lastWrite)) {
-                        LogFileDeleteFailed(path, m_platform.GetLastError());
+                        LogFileDeleteFailed(path, m_platform.GetLastError(), RunAction::SetFileTimes);
+                    } else {
+                        Record(RunEntry::Done(RunAction::SetFileTimes, path));
                     }
                 }
             }
@@ -92,7 +96,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     }
 
     if (m_platform.DeleteFile(path)) {
-        LogActivity(path, IDS_LOG_FILE_DELETED);
+        Record(RunEntry::Done(RunAction::DeleteFile, path));
         return 0;
     }
     const DWORD code = m_platform.GetLastError();
@@ -104,7 +108,7 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
 bool CCleanupActions::UninstallFromStore(const char* infName) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
-            LogActivity(infName, IDS_LOG_STORE_UNINSTALLED);
+            Record(RunEntry::Done(RunAction::UninstallInf, infName));
             return true;
         case OemInfUninstall::Unavailable:
             return false;
@@ -119,19 +123,22 @@ bool CCleanupActions::UninstallFromStore(const char* infName) {
     // store keeps its copy, so this is worth knowing but not an error.
     const std::string text = MsgStoreUninstallFailed(m_platform, infName);
     Log(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(RunAction::UninstallInf, infName, code));
     return false;
 }
 
 void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
     // Whether or not the deletion can be scheduled, the loaded driver only
     // goes away with a restart.
-    m_restartNeeded = true;
+    m_record.NeedRestart();
     if (m_platform.MoveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LogActivity(path, IDS_DELETE_AT_RESTART);
+        Record(RunEntry::Done(RunAction::DeleteAtRestart, path));
         return;
     }
     const std::string text = MsgDeleteAtRestartFailed(m_platform, path);
-    Log(m_platform.GetLastError(), text, LogLevelInfo);
+    const DWORD code = m_platform.GetLastError();
+    Log(code, text, LogLevelInfo);
+    Record(RunEntry::Failed(RunAction::DeleteAtRestart, path, code));
 }
 
 void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
@@ -139,7 +146,7 @@ void CCleanupActions::NoteRestartFlags(const DevInfoData* element) {
     DWORD flags = 0;
     if (m_platform.GetDeviceInstallFlags(m_hDevInfo, element, &flags) &&
         (flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0) {
-        m_restartNeeded = true;
+        m_record.NeedRestart();
     }
 }
 
@@ -152,7 +159,7 @@ bool CCleanupActions::IsWindowsInfFolder(const std::string& folder, const AnsiCo
 bool CCleanupActions::DeleteInfPair(const char* infName) {
     const AnsiCodePage codePage(m_platform);
     if (!IsPlainInfName(codePage, infName)) {
-        LogFileDeleteFailed(infName, ERROR_INVALID_NAME);
+        LogFileDeleteFailed(infName, ERROR_INVALID_NAME, RunAction::RemoveInf);
         return false;
     }
 
@@ -207,28 +214,29 @@ void CCleanupActions::DeleteDriverFiles() {
 }
 
 void CCleanupActions::DeleteDriverService(const char* serviceName) {
-    ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
-    if (!manager.valid()) {
-        LogWithLastError(MsgScmOpenFailed(m_platform, serviceName), LogLevelError);
-        return;
-    }
     // The code is read after the text is composed; a service already marked
     // for deletion goes only at the next restart.
-    const auto failed = [this](const std::string& text) {
+    const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {
         const DWORD code = m_platform.GetLastError();
-        if (code == ERROR_SERVICE_MARKED_FOR_DELETE) m_restartNeeded = true;
+        if (restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE) m_record.NeedRestart();
         Log(code, text, LogLevelError);
+        Record(RunEntry::Failed(RunAction::DeleteService, serviceName, code));
     };
+    ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
+    if (!manager.valid()) {
+        failed(MsgScmOpenFailed(m_platform, serviceName), false);
+        return;
+    }
     // Declared after the manager, so it is closed first.
     ScHolder service(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
     if (!service.valid()) {
-        failed(MsgServiceOpenFailed(m_platform, serviceName));
+        failed(MsgServiceOpenFailed(m_platform, serviceName), true);
         return;
     }
     if (!m_platform.DeleteService(service.get())) {
-        failed(MsgServiceDeleteFailed(m_platform, serviceName));
+        failed(MsgServiceDeleteFailed(m_platform, serviceName), true);
     } else {
-        LogActivity(serviceName, IDS_LOG_SERVICE_DELETED);
+        Record(RunEntry::Done(RunAction::DeleteService, serviceName));
     }
 }
 

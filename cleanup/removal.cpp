@@ -19,17 +19,16 @@ int CCleanupActions::RemoveDevices() {
     for (const auto& entry : m_devices) {
         CLEAN_DEVINFO& record = *entry;
         // Asked before the removal: a removed instance may no longer tell it.
-        const std::string instance = ActivityLogged() ? InstanceIdOf(record) : std::string();
+        const std::string instance = Recording() ? InstanceIdOf(record) : std::string();
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
-            if (ActivityLogged()) {
-                const DWORD code = m_platform.GetLastError();
-                LogActivity(instance, IDS_LOG_DEVICE_NOT_REMOVED, code);
+            if (Recording()) {
+                Record(RunEntry::Failed(RunAction::RemoveDevice, instance, m_platform.GetLastError()));
             }
             RunInfScanFallback();
             continue;
         }
         NoteRestartFlags(record.element());
-        LogActivity(instance, IDS_LOG_DEVICE_REMOVED);
+        Record(RunEntry::Done(RunAction::RemoveDevice, instance));
 
         // An INF known by name goes with its last user; one not known, or
         // whose name cannot name a file of the INF folder, is found by
@@ -41,21 +40,17 @@ int CCleanupActions::RemoveDevices() {
         bool knownByName = *infName != '\0';
         if (knownByName) {
             if (record.hasNameEntries) m_infNames.EmptyAt(record.posInfName);
-            bool stillUsed = false;
-            for (const std::string& name : m_infNames) {
-                if (codePage.CompareNoCase(name.c_str(), infName) == 0) {
-                    stillUsed = true;
-                    break;
-                }
-            }
-            if (stillUsed) {
-                LogActivity(infName, IDS_LOG_INF_STILL_USED);
+            auto user = m_infNames.begin();
+            while (user != m_infNames.end() && codePage.CompareNoCase(user->c_str(), infName) != 0) ++user;
+            if (user != m_infNames.end()) {
+                Record(RunEntry::Kept(RunAction::RemoveInf, infName, IDS_LOG_INF_STILL_USED,
+                                      HolderOf(user, &CLEAN_DEVINFO::posInfName)));
             } else {
                 knownByName = DeleteInfPair(infName);
             }
         }
         if (!knownByName) {
-            LogActivity(instance, IDS_LOG_INF_UNKNOWN);
+            Record(RunEntry::Done(RunAction::ScanInfFolder, instance));
             RunInfScanFallback();
         }
 
@@ -68,17 +63,28 @@ int CCleanupActions::RemoveDevices() {
             const std::string text = MsgServiceKept(
                 m_platform, record.pszHardwareId.present() ? record.pszHardwareId.text() : nullptr);
             Log(0, text, LogLevelInfo);
-            LogActivity(serviceName, IDS_LOG_SERVICE_FOREIGN);
+            Record(RunEntry::Kept(RunAction::DeleteService, serviceName, IDS_LOG_SERVICE_FOREIGN));
             continue;
         }
         if (record.hasNameEntries) m_serviceNames.EmptyAt(record.posServiceName);
-        if (!m_serviceNames.Find(serviceName)) {
+        const auto user = m_serviceNames.Find(serviceName);
+        if (!user) {
             DeleteDriverService(serviceName);
         } else {
-            LogActivity(serviceName, IDS_LOG_SERVICE_STILL_USED);
+            Record(RunEntry::Kept(RunAction::DeleteService, serviceName, IDS_LOG_SERVICE_STILL_USED,
+                                  HolderOf(*user, &CLEAN_DEVINFO::posServiceName)));
         }
     }
     return 0;
+}
+
+std::string CCleanupActions::HolderOf(CNameList::const_iterator entry,
+                                      CNameList::Position CLEAN_DEVINFO::*position) const {
+    for (const auto& device : m_devices) {
+        if (device->hasNameEntries && CNameList::const_iterator(device.get()->*position) == entry)
+            return device->pszHardwareId.text();
+    }
+    return std::string();
 }
 
 void CCleanupActions::RunInfScanFallback() {

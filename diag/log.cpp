@@ -54,16 +54,6 @@ void CDiagnosticLog::Log(std::uint32_t errorCode, const std::string& text, std::
     Write(m_logFile, Prefix(level) + text);
 }
 
-void CDiagnosticLog::LogActivity(const std::string& name, unsigned resource, std::uint32_t errorCode) {
-    if (!ActivityLogged()) return;
-    std::string text;
-    ExpandMessagePattern(m_platform, text, kPatternNameColon, name.c_str());
-    text += LoadResourceString(m_platform, resource);
-    // With a code, Log itself ends the entry after the system's text.
-    if (errorCode == 0) text += "\r\n";
-    Log(errorCode, text, LogLevelInfo);
-}
-
 void CDiagnosticLog::LogWithLastError(const std::string& text, std::uint32_t level) {
     Log(m_platform.GetLastError(), text, level);
 }

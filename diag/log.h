@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "diag/run_record.h"
 #include "platform/platform.h"
 
 namespace vk {
@@ -34,17 +35,20 @@ public:
     // Off by default; the /log: switch turns it on.
     bool m_logEnabled = false;
     std::FILE* m_logFile = nullptr;
-    // Whether a logged pass also records what it did (devices removed, files
+    // Whether a logged pass also writes what it did (devices removed, files
     // and services deleted, what was kept and why). Off for a dry run, whose
     // deletions are only planned.
     bool m_logActivity = true;
 
-    // True when an activity entry would be written; callers check it before
-    // gathering what the entry names, so an unlogged pass makes no extra calls.
+    // True when the activity entries are to be written.
     bool ActivityLogged() const { return m_logEnabled && m_logFile != nullptr && m_logActivity; }
-    // An Info entry "<name> : <text of resource>" on a line of its own; with a
-    // code, the system's text for it follows.
-    void LogActivity(const std::string& name, unsigned resource, std::uint32_t errorCode = 0);
+    // True when the run's actions are recorded; callers check it before
+    // gathering what an entry names, so a run nobody reads makes no extra calls.
+    bool Recording() const { return m_record.On(); }
+    void Record(RunEntry entry) { m_record.Add(std::move(entry)); }
+
+    // What the run did, for every view of it.
+    CRunRecord m_record;
 
 protected:
     // Hands a composed message to Log with the last error as its code. The

@@ -12,6 +12,7 @@ namespace vk {
 class CNameList {
 public:
     using Position = std::list<std::string>::iterator;
+    using const_iterator = std::list<std::string>::const_iterator;
 
     Position AddTail(const std::string& name) { return m_names.insert(m_names.end(), name); }
     void EmptyAt(Position position) { position->clear(); }

@@ -47,12 +47,7 @@ bool DryRunPlatform::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoData
     return m_real.GetDeviceRegistryProperty(set, data, property, regType, buffer, capacity, requiredSize);
 }
 
-bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet set, const DevInfoData* data) {
-    char instance[512] = {};
-    DWORD needed = 0;
-    std::string subject = "?";
-    if (m_real.GetDeviceInstanceId(set, data, instance, sizeof instance, &needed)) subject = instance;
-    m_actions.push_back({PlannedAction::Kind::RemoveDevice, subject});
+bool DryRunPlatform::CallClassInstaller(DWORD, DevInfoSet, const DevInfoData*) {
     return true;
 }
 
@@ -80,35 +75,26 @@ LONG DryRunPlatform::RegQueryValueEx(RegKey key, const char* valueName, DWORD* t
 }
 
 LONG DryRunPlatform::RegCloseKey(RegKey key) {
-    m_openedKeys.erase(key);
     if (m_plannedKeys.erase(key)) return 0;
     return m_real.RegCloseKey(key);
 }
 
 LONG DryRunPlatform::RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) {
-    const std::string path = subKey ? subKey : "";
+    // An existing key is opened for reading: its values are written in the plan only.
     RegKey opened = kNullRegKey;
     if (m_real.RegOpenKeyEx(root, subKey, 0, KEY_READ, &opened) == 0) {
-        m_openedKeys[opened] = path;
         if (key) *key = opened;
         if (created) *created = false;
         return 0;
     }
-    m_actions.push_back({PlannedAction::Kind::CreateKey, path});
     const RegKey planned = static_cast<RegKey>(m_nextWriteHandle += 4);
-    m_plannedKeys[planned] = path;
+    m_plannedKeys.insert(planned);
     if (key) *key = planned;
     if (created) *created = true;
     return 0;
 }
 
-LONG DryRunPlatform::RegSetValueEx(RegKey key, const char* valueName, DWORD, const std::uint8_t*, DWORD) {
-    auto planned = m_plannedKeys.find(key);
-    auto opened = m_openedKeys.find(key);
-    const std::string path = planned != m_plannedKeys.end() ? planned->second
-                             : opened != m_openedKeys.end() ? opened->second
-                                                            : std::string("?");
-    m_actions.push_back({PlannedAction::Kind::SetValue, path + " : " + (valueName ? valueName : "")});
+LONG DryRunPlatform::RegSetValueEx(RegKey, const char*, DWORD, const std::uint8_t*, DWORD) {
     return 0;
 }
 
@@ -141,9 +127,7 @@ ScHandle DryRunPlatform::OpenService(ScHandle manager, const char* serviceName, 
 
 bool DryRunPlatform::DeleteService(ScHandle service) {
     auto it = m_services.find(service);
-    const std::string name = it == m_services.end() ? std::string("?") : it->second;
-    m_actions.push_back({PlannedAction::Kind::DeleteService, name});
-    m_deletedServices.insert(Folded(name));
+    if (it != m_services.end()) m_deletedServices.insert(Folded(it->second));
     return true;
 }
 
@@ -157,8 +141,7 @@ bool DryRunPlatform::QueryServiceConfig(ScHandle service, ServiceConfig* config)
     return m_real.QueryServiceConfig(service, config);
 }
 
-ScHandle DryRunPlatform::CreateService(ScHandle, const char* serviceName, const ServiceConfig&, DWORD) {
-    m_actions.push_back({PlannedAction::Kind::CreateService, serviceName ? serviceName : ""});
+ScHandle DryRunPlatform::CreateService(ScHandle, const char*, const ServiceConfig&, DWORD) {
     const ScHandle planned = static_cast<ScHandle>(m_nextWriteHandle += 4);
     m_plannedServices.insert(planned);
     return planned;
@@ -215,8 +198,7 @@ bool DryRunPlatform::GetFileAttributesEx(const char* path, FileAttributeData* da
     return m_real.GetFileAttributesEx(path, data);
 }
 
-bool DryRunPlatform::SetFileAttributes(const char* path, DWORD attributes) {
-    m_actions.push_back({PlannedAction::Kind::SetFileAttributes, path ? path : "", attributes});
+bool DryRunPlatform::SetFileAttributes(const char*, DWORD) {
     return true;
 }
 
@@ -226,7 +208,6 @@ FileHandle DryRunPlatform::CreateFile(const char* path, DWORD access, DWORD shar
         return kInvalidFileHandle;
     }
     if (access & GENERIC_WRITE) {
-        if (disposition == CREATE_NEW) m_actions.push_back({PlannedAction::Kind::WriteFile, path ? path : ""});
         const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
         m_writeHandles[handle] = path ? path : "";
         return handle;
@@ -238,7 +219,6 @@ bool DryRunPlatform::SetFileTime(FileHandle file, const FileTime* creation, cons
                                  const FileTime* lastWrite) {
     auto it = m_writeHandles.find(file);
     if (it == m_writeHandles.end()) return m_real.SetFileTime(file, creation, lastAccess, lastWrite);
-    m_actions.push_back({PlannedAction::Kind::SetFileTimes, it->second});
     return true;
 }
 
@@ -262,20 +242,16 @@ bool DryRunPlatform::DeleteFile(const char* path) {
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    m_actions.push_back({PlannedAction::Kind::DeleteFile, text});
     m_deletedFiles.insert(Folded(text));
     return true;
 }
 
-bool DryRunPlatform::CopyFile(const char* existingPath, const char* newPath, bool) {
-    m_actions.push_back({PlannedAction::Kind::CopyFile,
-                         std::string(existingPath ? existingPath : "") + " -> " + (newPath ? newPath : "")});
+bool DryRunPlatform::CopyFile(const char*, const char*, bool) {
     return true;
 }
 
 bool DryRunPlatform::CreateDirectory(const char* path) {
     const std::string text = path ? path : "";
-    m_actions.push_back({PlannedAction::Kind::CreateFolder, text});
     m_createdFolders.insert(Folded(text));
     return true;
 }
@@ -338,9 +314,7 @@ bool DryRunPlatform::GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* da
     return m_real.GetDeviceInstallFlags(set, data, flags);
 }
 
-OemInfUninstall DryRunPlatform::UninstallOEMInf(const char* infName, DWORD) {
-    const std::string name = infName ? infName : "";
-    m_actions.push_back({PlannedAction::Kind::UninstallInf, name});
+OemInfUninstall DryRunPlatform::UninstallOEMInf(const char*, DWORD) {
     // Whether the store knows the name shows only when it is asked for real,
     // so the INF pair stays visible: the plan also lists the file deletions
     // that a store without the package leaves to the pass.
@@ -351,14 +325,12 @@ StoreLocation DryRunPlatform::GetInfDriverStoreLocation(const char* infName, std
     return m_real.GetInfDriverStoreLocation(infName, location);
 }
 
-bool DryRunPlatform::CopyOEMInf(const char* sourceInf, std::string* publishedName) {
-    m_actions.push_back({PlannedAction::Kind::PublishInf, sourceInf ? sourceInf : ""});
+bool DryRunPlatform::CopyOEMInf(const char*, std::string* publishedName) {
     if (publishedName) *publishedName = "?";
     return true;
 }
 
-bool DryRunPlatform::MoveFileEx(const char* path, const char*, DWORD) {
-    m_actions.push_back({PlannedAction::Kind::DeleteAtRestart, path ? path : ""});
+bool DryRunPlatform::MoveFileEx(const char*, const char*, DWORD) {
     return true;
 }
 

@@ -1,9 +1,9 @@
 // A workstation on which nothing changes: every read goes to the real
 // platform, every call that would change the workstation (device removal,
 // file attributes, times and deletion, service deletion, driver-store
-// uninstall, deletion at restart) is recorded and
-// reported as done. Later reads see the recorded deletions, so the pass over
-// it takes the same course as over the real workstation.
+// uninstall, deletion at restart) is reported as done without being made.
+// Later reads see the deletions, so the pass over it takes the same course
+// as over the real workstation; the pass records what it planned.
 #pragma once
 
 #include <map>
@@ -15,35 +15,9 @@
 
 namespace vk {
 
-struct PlannedAction {
-    enum class Kind {
-        RemoveDevice,
-        SetFileAttributes,
-        SetFileTimes,
-        DeleteFile,
-        DeleteService,
-        UninstallInf,     // a published INF out of the driver store
-        DeleteAtRestart,  // a file in use, deleted at the next restart
-        // The saves of a backup and the steps of a restore.
-        CreateFolder,
-        CopyFile,  // subject: "<original> -> <copy>"
-        WriteFile,
-        CreateService,
-        CreateKey,
-        SetValue,    // subject: key path and value name
-        PublishInf,  // a saved package's INF, published again
-    };
-    Kind kind;
-    std::string subject;   // instance ID, full path or service name
-    DWORD attributes = 0;  // SetFileAttributes: the word that would be written
-};
-
 class DryRunPlatform final : public IPlatform {
 public:
     explicit DryRunPlatform(IPlatform& real) : m_real(real) {}
-
-    // What the pass would have done, in order.
-    const std::vector<PlannedAction>& Actions() const { return m_actions; }
 
     // IDeviceSetup
     DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
@@ -134,7 +108,6 @@ private:
     bool Hidden(const Search& search, const FindData& data) const;
 
     IPlatform& m_real;
-    std::vector<PlannedAction> m_actions;
     std::set<std::string> m_deletedFiles;     // upper-cased full paths
     std::set<std::string> m_deletedServices;  // upper-cased names
     std::map<FindHandle, Search> m_searches;
@@ -145,9 +118,7 @@ private:
     // What a backup or a restore would create: folders (upper-cased paths),
     // keys and services that exist only in the plan.
     std::set<std::string> m_createdFolders;
-    std::map<RegKey, std::string> m_plannedKeys;
-    // Real keys opened by RegCreateKeyEx: their values are written in the plan only.
-    std::map<RegKey, std::string> m_openedKeys;
+    std::set<RegKey> m_plannedKeys;
     std::set<ScHandle> m_plannedServices;
 };
 

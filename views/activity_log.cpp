@@ -1,0 +1,64 @@
+#include "views/activity_log.h"
+
+#include "res/resource.h"
+#include "views/plan_text.h"
+
+namespace vk {
+
+namespace {
+
+// The resource that says an action was done; 0 when the log does not say it.
+unsigned DoneResource(RunAction action) {
+    switch (action) {
+        case RunAction::RemoveDevice:
+            return IDS_LOG_DEVICE_REMOVED;
+        case RunAction::DeleteFile:
+            return IDS_LOG_FILE_DELETED;
+        case RunAction::DeleteService:
+            return IDS_LOG_SERVICE_DELETED;
+        case RunAction::UninstallInf:
+            return IDS_LOG_STORE_UNINSTALLED;
+        case RunAction::DeleteAtRestart:
+            return IDS_DELETE_AT_RESTART;
+        case RunAction::ScanInfFolder:
+            return IDS_LOG_INF_UNKNOWN;
+        case RunAction::MatchInf:
+            return IDS_LOG_INF_NAMES_READER;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+void CActivityLog::Write(const std::string& name, unsigned resource, std::uint32_t errorCode) {
+    std::string text;
+    ExpandMessagePattern(m_platform, text, kPatternNameColon, name.c_str());
+    text += LoadResourceString(m_platform, resource);
+    // With a code, Log itself ends the entry after the system's text.
+    if (errorCode == 0) text += "\r\n";
+    m_log.Log(errorCode, text, LogLevelInfo);
+}
+
+void CActivityLog::DeviceSelected(const SelectedDevice& device) {
+    Write(device.instanceId + " (" + OrNone(m_platform, device.hardwareId) + ")", IDS_LOG_DEVICE_SELECTED);
+}
+
+void CActivityLog::EntryAdded(const RunEntry& entry) {
+    switch (entry.outcome) {
+        case RunOutcome::Kept:
+            Write(entry.subject, entry.reason);
+            break;
+        case RunOutcome::Failed:
+            if (entry.action == RunAction::RemoveDevice)
+                Write(entry.subject, IDS_LOG_DEVICE_NOT_REMOVED, entry.code);
+            break;
+        case RunOutcome::Done:
+            if (const unsigned resource = DoneResource(entry.action)) Write(entry.subject, resource);
+            break;
+        case RunOutcome::Planned:
+            break;
+    }
+}
+
+}  // namespace vk

@@ -1,0 +1,19 @@
+// The plan of a dry run (/list): the selected readers with what the plan shows
+// of each, then each planned change in order, then their count.
+#pragma once
+
+#include <string>
+
+#include "diag/log.h"
+
+namespace vk {
+
+// French, CR LF line ends.
+std::string PlanText(IPlatform& platform, const CRunRecord& record);
+// The plan into the log, one Info entry per line.
+void LogPlan(CDiagnosticLog& log, const std::string& plan);
+
+// `text`, or the word the plan shows for a missing fact.
+std::string OrNone(IPlatform& platform, const std::string& text);
+
+}  // namespace vk

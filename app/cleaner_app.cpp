@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "backup/restore.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
 #include "res/resource.h"
@@ -157,7 +158,27 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
     return Title(m_platform);
 }
 
-void CVelkorUSBCleanerApp::RunPass() {
+bool CVelkorUSBCleanerApp::StartBackup() {
+    if (!m_options.backup) return true;
+    std::string folder = m_options.backupFolder;
+    DWORD code = ERROR_PATH_NOT_FOUND;
+    if (!folder.empty() || DefaultBackupFolder(m_platform, &folder)) {
+        m_backupStore = std::make_unique<CBackup>(m_platform, *this, folder);
+        code = m_backupStore->Prepare();
+    }
+    if (code == 0) {
+        m_backup = m_backupStore.get();
+        return true;
+    }
+    std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
+    Log(code, text, LogLevelError);
+    std::string reason;
+    if (m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0) text += "\n" + reason;
+    Tell(m_platform, m_options, text, MB_ICONERROR);
+    return false;
+}
+
+bool CVelkorUSBCleanerApp::RunPass() {
     // The log's entries are written as the record grows, among the pass's
     // other messages.
     if (ActivityLogged()) {
@@ -165,6 +186,7 @@ void CVelkorUSBCleanerApp::RunPass() {
     } else if (m_options.list) {
         m_record.Start(true);
     }
+    if (!StartBackup()) return false;
     if (EnumerateTargetDevices(TargetTable()) == 0) {
         if (Recording()) {
             for (const auto& entry : m_devices) {
@@ -181,6 +203,8 @@ void CVelkorUSBCleanerApp::RunPass() {
         }
     }
     ReleaseInventory();
+    if (m_backup) m_backup->WriteManifest();
+    return true;
 }
 
 int CVelkorUSBCleanerApp::RunCleaning() {
@@ -192,7 +216,7 @@ int CVelkorUSBCleanerApp::RunCleaning() {
         m_platform.MessageBox(kPromptUnplug, title.c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL) {
         return ExitCancelled;
     }
-    RunPass();
+    if (!RunPass()) return ExitBackupFailed;
     // An installer needs the restart as a status; a person reads it in the prompt.
     if (m_options.quiet) return RestartNeeded() ? ExitRestartRequired : ExitCompleted;
     std::string replug = kPromptReplug;
@@ -200,6 +224,47 @@ int CVelkorUSBCleanerApp::RunCleaning() {
     m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
 }
+
+namespace {
+
+// /restore:<folder>: the backup's items put back after a confirmation (none
+// under /quiet); with /list only the plan of it.
+int RunRestore(IPlatform& platform, const RunOptions& options) {
+    int wow64Status = 0;
+    if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
+    const LogFile log = OpenLog(platform, options);
+    DryRunPlatform dryRun(platform);
+    IPlatform& target = options.list ? static_cast<IPlatform&>(dryRun) : platform;
+    CDiagnosticLog diagnostics(target);
+    AttachLog(diagnostics, log.get());
+    CActivityLog activity(diagnostics, target);
+    if (options.list) {
+        diagnostics.m_record.Start(true);
+    } else if (diagnostics.ActivityLogged()) {
+        diagnostics.m_record.Start(false, &activity);
+    }
+    CRestore restore(target, diagnostics, options.restoreFolder);
+    if (restore.Load() != 0) {
+        Tell(platform, options, MsgManifestUnreadable(platform, options.restoreFolder.c_str()), MB_ICONERROR);
+        return ExitRestoreFailed;
+    }
+    if (!options.quiet && !options.list) {
+        const std::string text = LoadResourceString(platform, IDS_PROMPT_RESTORE) + "\n\n" + options.restoreFolder +
+                                 "\n\n" + LoadResourceString(platform, IDS_PROMPT_RESTORE_QUESTION);
+        if (platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL)
+            return ExitCancelled;
+    }
+    const bool complete = restore.Run();
+    if (options.list) {
+        const std::string plan = PlanText(platform, diagnostics.m_record, IDS_PLAN_RESTORE_TITLE);
+        Write(platform, StandardStream::Output, plan);
+        if (log) LogPlan(diagnostics, plan);
+        return ExitCompleted;
+    }
+    return complete ? ExitCompleted : ExitRestoreFailed;
+}
+
+}  // namespace
 
 int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments) {
     const RunOptions options = ParseSwitches(arguments);
@@ -214,6 +279,8 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         return ExitCompleted;
     }
 
+    if (options.restore) return RunRestore(platform, options);
+
     if (options.list) {
         int wow64Status = 0;
         if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
@@ -223,7 +290,7 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         CVelkorUSBCleanerApp app(dryRun, options);
         AttachLog(app, log.get());
         app.m_logActivity = false;
-        app.RunPass();
+        if (!app.RunPass()) return ExitBackupFailed;
         const std::string plan = PlanText(platform, app.m_record);
         Write(platform, StandardStream::Output, plan);
         if (log) LogPlan(app, plan);

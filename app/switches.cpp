@@ -11,6 +11,8 @@ const SwitchEntry kSwitches[] = {
     {SwitchId::List, "list", false, IDS_HELP_LIST},
     {SwitchId::Quiet, "quiet", false, IDS_HELP_QUIET},
     {SwitchId::Log, "log", true, IDS_HELP_LOG},
+    {SwitchId::Backup, "backup", true, IDS_HELP_BACKUP, true},
+    {SwitchId::Restore, "restore", true, IDS_HELP_RESTORE},
     {SwitchId::Help, "?", false, IDS_HELP_HELP},
     {SwitchId::Help, "help", false, 0},
 };
@@ -20,6 +22,7 @@ namespace {
 
 // The exit statuses, in the order the help lists them.
 constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED, IDS_STATUS_CANCELLED, IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_BACKUP_FAILED, IDS_STATUS_RESTORE_FAILED,
                                     IDS_STATUS_RESTART_REQUIRED};
 constexpr const char* kLineEnd = "\r\n";
 
@@ -51,7 +54,8 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
             if (std::strlen(entry.name) != nameLength || !SameNameNoCase(body, entry.name, nameLength))
                 continue;
             // A value where none is taken, or none where one is needed, is not this switch.
-            if (entry.takesValue != (colon != std::string::npos)) break;
+            if (!entry.valueOptional && entry.takesValue != (colon != std::string::npos)) break;
+            const std::string value = colon == std::string::npos ? std::string() : argument.substr(colon + 1);
             switch (entry.id) {
                 case SwitchId::List:
                     options.list = true;
@@ -64,7 +68,15 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
                     break;
                 case SwitchId::Log:
                     options.log = true;
-                    options.logPath = argument.substr(colon + 1);
+                    options.logPath = value;
+                    break;
+                case SwitchId::Backup:
+                    options.backup = true;
+                    options.backupFolder = value;
+                    break;
+                case SwitchId::Restore:
+                    options.restore = true;
+                    options.restoreFolder = value;
                     break;
             }
             break;

@@ -9,13 +9,14 @@
 
 namespace vk {
 
-enum class SwitchId { List, Quiet, Log, Help };
+enum class SwitchId { List, Quiet, Log, Help, Backup, Restore };
 
 struct SwitchEntry {
     SwitchId id;
     const char* name;     // without the leading / or -, compared case-insensitively
     bool takesValue;      // written name:value
     unsigned helpString;  // string resource of its help line; 0 for an alias
+    bool valueOptional = false;  // written name or name:value
 };
 
 extern const SwitchEntry kSwitches[];
@@ -27,6 +28,10 @@ struct RunOptions {
     bool help = false;
     bool log = false;     // a /log: switch was given, even with an empty name
     std::string logPath;  // the last /log: value
+    bool backup = false;
+    std::string backupFolder;  // empty: the default folder
+    bool restore = false;
+    std::string restoreFolder;
 };
 
 // Arguments that are not switches, or not ours, are ignored, as the program

@@ -94,11 +94,11 @@ bool CBackup::Listed(ManifestEntry::Kind kind, const std::string& source, const 
     m_entries.push_back(entry);
     m_current = static_cast<int>(m_entries.size()) - 1;
     if (code != 0) {
-        m_log.Log(code, MsgNotSaved(m_platform, source.c_str()), LogLevelError);
+        m_log.Record(RunEntry::Failed(RunAction::SaveItem, source, code));
         m_current = -1;
         return false;
     }
-    m_log.LogActivity(source + " -> " + m_folder + "\\" + savedAs, IDS_LOG_SAVED);
+    if (m_log.Recording()) m_log.Record(RunEntry::Done(RunAction::SaveItem, source + " -> " + m_folder + "\\" + savedAs));
     return true;
 }
 
@@ -190,7 +190,7 @@ void CBackup::Done(bool deleted, DWORD code) {
 
 DWORD CBackup::WriteManifest() {
     const DWORD code = WriteNewFile(m_platform, m_folder + "\\" + kManifestName, ManifestText(m_entries));
-    if (code != 0) m_log.Log(code, MsgNotSaved(m_platform, (m_folder + "\\" + kManifestName).c_str()), LogLevelError);
+    if (code != 0) m_log.Record(RunEntry::Failed(RunAction::SaveItem, m_folder + "\\" + kManifestName, code));
     return code;
 }
 

@@ -57,7 +57,8 @@ DWORD CRestore::RestorePackage(const ManifestEntry& entry) {
         if (Exists(m_platform, inf)) return kSkipped;
         std::string published;
         if (!m_platform.CopyOEMInf(copy.c_str(), &published)) return m_platform.GetLastError();
-        m_log.LogActivity(copy + " -> " + published, IDS_LOG_PUBLISHED);
+        // Published under the name the store gives, not always the one it had.
+        m_published = published;
         return 0;
     }
     const DWORD code = RestoreFile(copy, inf);
@@ -98,14 +99,17 @@ DWORD CRestore::RestoreService(const ManifestEntry& entry) {
 void CRestore::Report(const ManifestEntry& entry, DWORD code) {
     if (code == 0) {
         ++m_restored;
-        m_log.LogActivity(entry.source, IDS_LOG_RESTORED);
+        m_log.Record(RunEntry::Done(RunAction::RestoreItem,
+                                    m_published.empty() ? entry.source : entry.source + " -> " + m_published));
     } else if (code == kSkipped || code == kRecordOnly) {
         ++m_skipped;
-        m_log.LogActivity(entry.source, code == kSkipped ? IDS_LOG_RESTORE_SKIPPED : IDS_LOG_DEVICE_RECORD_ONLY);
+        m_log.Record(RunEntry::Kept(RunAction::RestoreItem, entry.source,
+                                    code == kSkipped ? IDS_LOG_RESTORE_SKIPPED : IDS_LOG_DEVICE_RECORD_ONLY));
     } else {
         ++m_failed;
-        m_log.Log(code, MsgRestoreFailed(m_platform, entry.source.c_str()), LogLevelError);
+        m_log.Record(RunEntry::Failed(RunAction::RestoreItem, entry.source, code));
     }
+    m_published.clear();
 }
 
 bool CRestore::Run() {
@@ -117,6 +121,7 @@ bool CRestore::Run() {
             continue;
         }
         DWORD code = kRecordOnly;
+        m_published.clear();
         switch (entry.kind) {
             case ManifestEntry::Kind::File:
                 code = RestoreFile(m_folder + "\\" + entry.savedAs, entry.source);

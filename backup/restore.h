@@ -38,6 +38,7 @@ private:
     std::size_t m_restored = 0;
     std::size_t m_skipped = 0;
     std::size_t m_failed = 0;
+    std::string m_published;  // the name a package was published again under
 };
 
 }  // namespace vk

@@ -17,6 +17,7 @@ constexpr const char* kDriverFile2 = "vlkusbser.sys";
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
 class AnsiCodePage;
+class CBackup;
 
 class CCleanupActions : public CDeviceInventory {
 public:
@@ -43,6 +44,11 @@ public:
     // True once something the pass did takes effect only at the next restart.
     bool RestartNeeded() const { return m_record.RestartNeeded(); }
 
+    // --- Backup ---
+    // When set, every item is saved there before it is deleted, and an item
+    // that cannot be saved is kept.
+    CBackup* m_backup = nullptr;
+
 protected:
     // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info;
     // recorded as `action` failing with that code.
@@ -57,7 +63,9 @@ private:
     // Removes the published INF `infName` from the driver store (with its INF
     // and PNF files); true when it did. A refusal is logged; a system without
     // the uninstall is passed over.
-    bool UninstallFromStore(const char* infName);
+    // With a backup, a package that cannot be saved is kept, and so must
+    // its INF pair be: `*kept` says so.
+    bool UninstallFromStore(const char* infName, bool* kept = nullptr);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);

@@ -114,7 +114,13 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
                                 IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
             }
             // What the store's uninstall removed is not missed below.
-            const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName);
+            bool kept = false;
+            const bool uninstalled = inStoreFolder == 1 && UninstallFromStore(held.fileName, &kept);
+            if (kept) {
+                result = 0;
+                held = next;
+                continue;
+            }
             RemoveFileForced(path.c_str(), uninstalled);
             // oem5.inf -> oem5.pnf, deleted whether or not it exists.
             if (path.length() >= 3) std::memcpy(path.data() + path.length() - 3, "pnf", 3);

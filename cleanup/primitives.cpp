@@ -2,6 +2,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "backup/backup.h"
 #include "cleanup/cleanup.h"
 #include "cleanup/handles.h"
 #include "cleanup/path_buffer.h"
@@ -15,6 +16,10 @@ namespace {
 
 // FILETIME counts 100-ns intervals; the times written back keep whole seconds.
 constexpr FileTime kTicksPerSecond = 10000000;
+
+// What RemoveFileForced gives for a file it keeps because it could not be
+// saved: no system code has this value.
+constexpr DWORD kNotSaved = 0xFFFFFFFF;
 
 // Only the attribute bits below FILE_ATTRIBUTE_NORMAL are carried over.
 constexpr DWORD kCarriedAttributes = 0x7F;
@@ -61,6 +66,8 @@ void CCleanupActions::DeleteFileForced(const char* path) {
 }
 
 DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
+    // Saved as it is, before its attributes and times are changed.
+    if (m_backup && !m_backup->SaveFile(path)) return kNotSaved;
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
         const DWORD kept = status.attributes & kCarriedAttributes;
@@ -96,26 +103,35 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     }
 
     if (m_platform.DeleteFile(path)) {
+        if (m_backup) m_backup->Done(true);
         Record(RunEntry::Done(RunAction::DeleteFile, path));
         return 0;
     }
     const DWORD code = m_platform.GetLastError();
+    if (m_backup) m_backup->Done(false, code);
     if (absentIsDone && code == ERROR_FILE_NOT_FOUND) return 0;
     LogFileDeleteFailed(path, code);
     return code;
 }
 
-bool CCleanupActions::UninstallFromStore(const char* infName) {
+bool CCleanupActions::UninstallFromStore(const char* infName, bool* kept) {
+    if (m_backup && !m_backup->SavePackage(infName)) {
+        if (kept) *kept = true;
+        return false;
+    }
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
+            if (m_backup) m_backup->Done(true);
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
             return true;
         case OemInfUninstall::Unavailable:
+            if (m_backup) m_backup->Done(false, ERROR_PROC_NOT_FOUND);
             return false;
         case OemInfUninstall::Failed:
             break;
     }
     const DWORD code = m_platform.GetLastError();
+    if (m_backup) m_backup->Done(false, code);
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
     if (code == ERROR_FILE_NOT_FOUND) return false;
@@ -176,7 +192,9 @@ bool CCleanupActions::DeleteInfPair(const char* infName) {
     // The store's package goes first: left there, Windows would install the
     // old driver again the next time the reader is plugged in. An uninstall
     // that removed the pair leaves the look-ups below nothing to find.
-    UninstallFromStore(infName);
+    bool kept = false;
+    UninstallFromStore(infName, &kept);
+    if (kept) return true;
 
     // Looked up first, so that an absent half costs no message.
     const auto deleteIfPresent = [this](const char* file) {
@@ -214,11 +232,13 @@ void CCleanupActions::DeleteDriverFiles() {
 }
 
 void CCleanupActions::DeleteDriverService(const char* serviceName) {
+    if (m_backup && !m_backup->SaveService(serviceName)) return;
     // The code is read after the text is composed; a service already marked
     // for deletion goes only at the next restart.
     const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {
         const DWORD code = m_platform.GetLastError();
         if (restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE) m_record.NeedRestart();
+        if (m_backup) m_backup->Done(false, code);
         Log(code, text, LogLevelError);
         Record(RunEntry::Failed(RunAction::DeleteService, serviceName, code));
     };
@@ -236,6 +256,7 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     if (!m_platform.DeleteService(service.get())) {
         failed(MsgServiceDeleteFailed(m_platform, serviceName), true);
     } else {
+        if (m_backup) m_backup->Done(true);
         Record(RunEntry::Done(RunAction::DeleteService, serviceName));
     }
 }

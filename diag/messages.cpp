@@ -84,14 +84,6 @@ std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder) {
     return NamedMessage(platform, folder, IDS_BACKUP_FOLDER_FAILED);
 }
 
-std::string MsgNotSaved(IPlatform& platform, const char* item) {
-    return NamedMessage(platform, item, IDS_NOT_SAVED);
-}
-
-std::string MsgRestoreFailed(IPlatform& platform, const char* item) {
-    return NamedMessage(platform, item, IDS_RESTORE_FAILED);
-}
-
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_MANIFEST_UNREADABLE);
 }

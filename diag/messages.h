@@ -27,8 +27,6 @@ std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
 std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 // Backup and restore: "<item> : <text>".
 std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder);
-std::string MsgNotSaved(IPlatform& platform, const char* item);
-std::string MsgRestoreFailed(IPlatform& platform, const char* item);
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path);
 
 }  // namespace vk

@@ -29,6 +29,8 @@ enum class RunAction {
     RemoveInf,          // an INF known by name (package, INF and PNF); subject: its name
     ScanInfFolder,      // the oem*.inf files are searched by content; subject: instance ID
     MatchInf,           // an INF file found to name a reader; subject: full path
+    SaveItem,           // a backup's copy; subject: "<item> -> <copy>", or the item when it fails
+    RestoreItem,        // a restore's; subject: the item as the backup's manifest names it
 };
 
 enum class RunOutcome {

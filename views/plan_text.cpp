@@ -24,6 +24,10 @@ unsigned Verb(RunAction action) {
             return IDS_ACTION_UNINSTALL_INF;
         case RunAction::DeleteAtRestart:
             return IDS_ACTION_DELETE_AT_RESTART;
+        case RunAction::SaveItem:
+            return IDS_ACTION_SAVE;
+        case RunAction::RestoreItem:
+            return IDS_ACTION_RESTORE;
         default:
             return IDS_ACTION_DELETE_FILE;
     }
@@ -46,8 +50,8 @@ std::string OrNone(IPlatform& platform, const std::string& text) {
     return text.empty() ? LoadResourceString(platform, IDS_PLAN_NONE) : text;
 }
 
-std::string PlanText(IPlatform& platform, const CRunRecord& record) {
-    std::string text = LoadResourceString(platform, IDS_PLAN_TITLE) + kLineEnd;
+std::string PlanText(IPlatform& platform, const CRunRecord& record, unsigned title) {
+    std::string text = LoadResourceString(platform, title) + kLineEnd;
     text +=
         LoadResourceString(platform, IDS_PLAN_DEVICES) + std::to_string(record.Devices().size()) + kLineEnd;
     for (const SelectedDevice& device : record.Devices()) {

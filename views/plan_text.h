@@ -5,11 +5,12 @@
 #include <string>
 
 #include "diag/log.h"
+#include "res/resource.h"
 
 namespace vk {
 
 // French, CR LF line ends.
-std::string PlanText(IPlatform& platform, const CRunRecord& record);
+std::string PlanText(IPlatform& platform, const CRunRecord& record, unsigned title = IDS_PLAN_TITLE);
 // The plan into the log, one Info entry per line.
 void LogPlan(CDiagnosticLog& log, const std::string& plan);
 

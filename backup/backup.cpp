@@ -50,8 +50,6 @@ CBackup::CBackup(IPlatform& platform, CDiagnosticLog& log, std::string folder)
 }
 
 DWORD CBackup::Prepare() {
-    PathBuffer windows;
-    if (windows.StartWithWindowsDirectory(m_platform)) m_windowsDirectory = windows.c_str();
     // A folder that holds an earlier backup's manifest is not mixed with this one.
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx((m_folder + "\\" + kManifestName).c_str(), &status))
@@ -59,10 +57,20 @@ DWORD CBackup::Prepare() {
     return CreateFolderPath(m_platform, m_folder);
 }
 
+bool CBackup::KnowWindowsDirectory() {
+    // Read once it can be: a copy is not placed without it.
+    if (m_windowsDirectory.empty()) {
+        PathBuffer windows;
+        if (!windows.StartWithWindowsDirectory(m_platform)) return false;
+        m_windowsDirectory = windows.c_str();
+    }
+    return true;
+}
+
 std::string CBackup::MirrorPath(const std::string& path) {
+    if (!KnowWindowsDirectory()) return std::string();
     const std::string windows = m_windowsDirectory + "\\";
-    if (!m_windowsDirectory.empty() && Folded(path).compare(0, windows.size(), Folded(windows)) == 0)
-        return "files\\" + path.substr(windows.size());
+    if (Folded(path).compare(0, windows.size(), Folded(windows)) == 0) return "files\\" + path.substr(windows.size());
     // Elsewhere: below files\_, the drive letter as a folder.
     std::string rest = path;
     for (char& c : rest) {
@@ -110,9 +118,10 @@ bool CBackup::SaveFile(const std::string& path) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
         return Listed(ManifestEntry::Kind::File, path, std::string(), code);
     }
-    const std::string relative = MirrorPath(path);
     const auto known = m_copies.find(Folded(path));
     if (known != m_copies.end()) return Listed(ManifestEntry::Kind::File, path, known->second, 0);
+    const std::string relative = MirrorPath(path);
+    if (relative.empty()) return Listed(ManifestEntry::Kind::File, path, std::string(), ERROR_PATH_NOT_FOUND);
     return Listed(ManifestEntry::Kind::File, path, relative, CopyOnce(path, relative));
 }
 
@@ -129,10 +138,11 @@ bool CBackup::SavePackage(const std::string& infName) {
     }
     // The store cannot tell (older systems, Wine): the published INF and its
     // PNF are what can be published again.
+    if (!KnowWindowsDirectory()) return Listed(ManifestEntry::Kind::Package, infName, "", ERROR_PATH_NOT_FOUND);
     const std::string inf = m_windowsDirectory + "\\inf\\" + infName;
     const std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
     const std::string relative = MirrorPath(inf);
-    DWORD code = m_windowsDirectory.empty() ? ERROR_PATH_NOT_FOUND : CopyOnce(inf, relative);
+    DWORD code = CopyOnce(inf, relative);
     FileAttributeData status{};
     if (code == 0 && m_platform.GetFileAttributesEx(pnf.c_str(), &status)) code = CopyOnce(pnf, MirrorPath(pnf));
     return Listed(ManifestEntry::Kind::Package, infName, relative, code);
@@ -147,10 +157,7 @@ bool CBackup::SaveService(const std::string& name) {
         if (!manager.valid()) return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
         ScHolder service(m_platform, m_platform.OpenService(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
         if (!service.valid()) {
-            code = m_platform.GetLastError();
-            // Nothing to delete either: the deletion reports it as before.
-            if (code == ERROR_SERVICE_DOES_NOT_EXIST) return true;
-            return Listed(ManifestEntry::Kind::Service, name, "", code);
+            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
         }
         if (!m_platform.QueryServiceConfig(service.get(), &config))
             return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());

@@ -47,8 +47,10 @@ public:
 private:
     // Lists the item (saved as `savedAs`, or kept with `code`) and logs it.
     bool Listed(ManifestEntry::Kind kind, const std::string& source, const std::string& savedAs, DWORD code);
-    // The copy's path below the folder for a file of the workstation.
+    // The copy's path below the folder for a file of the workstation; empty
+    // while the Windows directory cannot be read.
     std::string MirrorPath(const std::string& path);
+    bool KnowWindowsDirectory();
     DWORD CopyOnce(const std::string& path, const std::string& relative);
 
     IPlatform& m_platform;

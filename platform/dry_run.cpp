@@ -326,7 +326,8 @@ StoreLocation DryRunPlatform::GetInfDriverStoreLocation(const char* infName, std
 }
 
 bool DryRunPlatform::CopyOEMInf(const char*, std::string* publishedName) {
-    if (publishedName) *publishedName = "?";
+    // The name the store would give is known only once it gives it.
+    if (publishedName) publishedName->clear();
     return true;
 }
 

@@ -18,8 +18,15 @@
 // After <windows.h>, which declares the types they use.
 #include <setupapi.h>
 #include <winsvc.h>
+#include <shlobj.h>
 
 #undef CharUpperBuff
+#undef CopyFile
+#undef CreateDirectory
+#undef CreateService
+#undef QueryServiceConfig
+#undef RegCreateKeyEx
+#undef RegSetValueEx
 #undef CreateFile
 #undef DeleteFile
 #undef FindFirstFile

@@ -99,7 +99,7 @@ LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefuse
     return ReadTree(platform, subKey, skipRefused, true, keys);
 }
 
-LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys) {
+LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys, bool replace) {
     const std::string root = std::string(kLocalMachineName) + "\\";
     for (const RegFileKey& key : keys) {
         std::string path;
@@ -114,10 +114,12 @@ LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys) {
         for (const RegFileValue& value : key.values) {
             std::string name;
             if (!platform.Utf16ToAnsi(value.name, &name)) return LastError(platform);
-            DWORD size = 0;
-            result = platform.RegQueryValueEx(created, name.c_str(), nullptr, nullptr, &size);
-            if (result == 0) continue;
-            if (result != static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return result;
+            if (!replace) {
+                DWORD size = 0;
+                result = platform.RegQueryValueEx(created, name.c_str(), nullptr, nullptr, &size);
+                if (result == 0) continue;
+                if (result != static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return result;
+            }
             std::string data(value.data.begin(), value.data.end());
             if (IsStringType(value.type)) {
                 std::u16string wide;

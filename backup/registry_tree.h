@@ -19,8 +19,9 @@ constexpr const char* kLocalMachineName = "HKEY_LOCAL_MACHINE";
 LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefused, std::vector<RegFileKey>* keys);
 
 // Creates the keys that are missing and writes the values that are absent;
-// whatever exists is left as it is. Keys outside HKEY_LOCAL_MACHINE are
-// refused (ERROR_INVALID_DATA). 0 or the error code.
-LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys);
+// whatever exists is left as it is, unless `replace` (for a key the caller
+// has just created, whose values are its own). Keys outside
+// HKEY_LOCAL_MACHINE are refused (ERROR_INVALID_DATA). 0 or the error code.
+LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys, bool replace = false);
 
 }  // namespace vk

@@ -90,10 +90,12 @@ DWORD CRestore::RestoreService(const ManifestEntry& entry) {
     if (code != 0) return code;
     if (!ReadRegFile(std::vector<std::uint8_t>(regText.begin(), regText.end()), &keys)) return ERROR_INVALID_DATA;
     // Created through the service control manager, so that it exists now and
-    // not only after a restart; the key's other values and subkeys follow.
+    // not only after a restart; then the key is given back every value as it
+    // was saved (the manager writes some in its own form, ImagePath as an
+    // expandable string), and its subkeys.
     ScHolder created(m_platform, m_platform.CreateService(manager.get(), entry.source.c_str(), config, SERVICE_ALL_ACCESS));
     if (!created.valid()) return m_platform.GetLastError();
-    return static_cast<DWORD>(WriteKeyTree(m_platform, keys));
+    return static_cast<DWORD>(WriteKeyTree(m_platform, keys, true));
 }
 
 void CRestore::Report(const ManifestEntry& entry, DWORD code) {

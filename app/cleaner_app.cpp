@@ -249,9 +249,11 @@ int RunRestore(IPlatform& platform, const RunOptions& options) {
         return ExitRestoreFailed;
     }
     if (!options.quiet && !options.list) {
-        const std::string text = LoadResourceString(platform, IDS_PROMPT_RESTORE) + "\n\n" + options.restoreFolder +
-                                 "\n\n" + LoadResourceString(platform, IDS_PROMPT_RESTORE_QUESTION);
-        if (platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL)
+        const std::string text = LoadResourceString(platform, IDS_PROMPT_RESTORE) + "\n\n" +
+                                 options.restoreFolder + "\n\n" +
+                                 LoadResourceString(platform, IDS_PROMPT_RESTORE_QUESTION);
+        if (platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OKCANCEL | kPromptStyle) ==
+            IDCANCEL)
             return ExitCancelled;
     }
     const bool complete = restore.Run();

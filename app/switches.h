@@ -13,9 +13,9 @@ enum class SwitchId { List, Quiet, Log, Help, Backup, Restore };
 
 struct SwitchEntry {
     SwitchId id;
-    const char* name;     // without the leading / or -, compared case-insensitively
-    bool takesValue;      // written name:value
-    unsigned helpString;  // string resource of its help line; 0 for an alias
+    const char* name;            // without the leading / or -, compared case-insensitively
+    bool takesValue;             // written name:value
+    unsigned helpString;         // string resource of its help line; 0 for an alias
     bool valueOptional = false;  // written name or name:value
 };
 

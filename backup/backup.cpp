@@ -70,7 +70,8 @@ bool CBackup::KnowWindowsDirectory() {
 std::string CBackup::MirrorPath(const std::string& path) {
     if (!KnowWindowsDirectory()) return std::string();
     const std::string windows = m_windowsDirectory + "\\";
-    if (Folded(path).compare(0, windows.size(), Folded(windows)) == 0) return "files\\" + path.substr(windows.size());
+    if (Folded(path).compare(0, windows.size(), Folded(windows)) == 0)
+        return "files\\" + path.substr(windows.size());
     // Elsewhere: below files\_, the drive letter as a folder.
     std::string rest = path;
     for (char& c : rest) {
@@ -106,7 +107,8 @@ bool CBackup::Listed(ManifestEntry::Kind kind, const std::string& source, const 
         m_current = -1;
         return false;
     }
-    if (m_log.Recording()) m_log.Record(RunEntry::Done(RunAction::SaveItem, source + " -> " + m_folder + "\\" + savedAs));
+    if (m_log.Recording())
+        m_log.Record(RunEntry::Done(RunAction::SaveItem, source + " -> " + m_folder + "\\" + savedAs));
     return true;
 }
 
@@ -138,13 +140,15 @@ bool CBackup::SavePackage(const std::string& infName) {
     }
     // The store cannot tell (older systems, Wine): the published INF and its
     // PNF are what can be published again.
-    if (!KnowWindowsDirectory()) return Listed(ManifestEntry::Kind::Package, infName, "", ERROR_PATH_NOT_FOUND);
+    if (!KnowWindowsDirectory())
+        return Listed(ManifestEntry::Kind::Package, infName, "", ERROR_PATH_NOT_FOUND);
     const std::string inf = m_windowsDirectory + "\\inf\\" + infName;
     const std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
     const std::string relative = MirrorPath(inf);
     DWORD code = CopyOnce(inf, relative);
     FileAttributeData status{};
-    if (code == 0 && m_platform.GetFileAttributesEx(pnf.c_str(), &status)) code = CopyOnce(pnf, MirrorPath(pnf));
+    if (code == 0 && m_platform.GetFileAttributesEx(pnf.c_str(), &status))
+        code = CopyOnce(pnf, MirrorPath(pnf));
     return Listed(ManifestEntry::Kind::Package, infName, relative, code);
 }
 
@@ -154,8 +158,10 @@ bool CBackup::SaveService(const std::string& name) {
     DWORD code = 0;
     {
         ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
-        if (!manager.valid()) return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
-        ScHolder service(m_platform, m_platform.OpenService(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+        if (!manager.valid())
+            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+        ScHolder service(m_platform,
+                         m_platform.OpenService(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
         if (!service.valid()) {
             return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
         }
@@ -166,8 +172,10 @@ bool CBackup::SaveService(const std::string& name) {
     code = static_cast<DWORD>(ReadKeyTree(m_platform, kServicesKey + name, false, &keys));
     const std::string relative = "services\\" + name;
     if (code == 0) code = CreateFolderPath(m_platform, m_folder + "\\services");
-    if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".reg", AsBytes(WriteRegFile(keys)));
-    if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".txt", ServiceConfigText(config));
+    if (code == 0)
+        code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".reg", AsBytes(WriteRegFile(keys)));
+    if (code == 0)
+        code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".txt", ServiceConfigText(config));
     return Listed(ManifestEntry::Kind::Service, name, relative + ".reg", code);
 }
 

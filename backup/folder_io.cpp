@@ -46,7 +46,8 @@ DWORD WriteNewFile(IPlatform& platform, const std::string& path, const std::stri
     for (std::size_t at = 0; at < bytes.size();) {
         const DWORD piece = static_cast<DWORD>(std::min(kPiece, bytes.size() - at));
         DWORD written = 0;
-        if (!platform.WriteFile(file.get(), bytes.data() + at, piece, &written)) return platform.GetLastError();
+        if (!platform.WriteFile(file.get(), bytes.data() + at, piece, &written))
+            return platform.GetLastError();
         if (written == 0) return ERROR_HANDLE_EOF;
         at += written;
     }
@@ -55,7 +56,8 @@ DWORD WriteNewFile(IPlatform& platform, const std::string& path, const std::stri
 
 DWORD ReadWholeFile(IPlatform& platform, const std::string& path, std::size_t limit, std::string* bytes) {
     bytes->clear();
-    FileHolder file(platform, platform.CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    FileHolder file(platform,
+                    platform.CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
     if (!file.valid()) return platform.GetLastError();
     std::uint64_t size = 0;
     if (!platform.GetFileSizeEx(file.get(), &size)) return platform.GetLastError();

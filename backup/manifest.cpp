@@ -26,8 +26,9 @@ bool Named(const std::string& text, const char* const (&names)[N], Enum* value) 
 std::string ManifestText(const std::vector<ManifestEntry>& entries) {
     std::string text = std::string(kHeader) + "\r\n";
     for (const ManifestEntry& entry : entries) {
-        text += std::string(kKinds[static_cast<int>(entry.kind)]) + "\t" + entry.source + "\t" + entry.savedAs +
-                "\t" + kOutcomes[static_cast<int>(entry.outcome)] + "\t" + std::to_string(entry.code) + "\r\n";
+        text += std::string(kKinds[static_cast<int>(entry.kind)]) + "\t" + entry.source + "\t" +
+                entry.savedAs + "\t" + kOutcomes[static_cast<int>(entry.outcome)] + "\t" +
+                std::to_string(entry.code) + "\r\n";
     }
     return text;
 }

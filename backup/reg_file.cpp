@@ -73,9 +73,9 @@ std::u16string ValueLine(const RegFileValue& value) {
     }
     if (value.type == REG_DWORD && value.data.size() == 4) {
         char word[16];
-        const unsigned number = static_cast<unsigned>(value.data[0] | (value.data[1] << 8) |
-                                                      (value.data[2] << 16) |
-                                                      (static_cast<unsigned>(value.data[3]) << 24));
+        const unsigned number =
+            static_cast<unsigned>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                  (static_cast<unsigned>(value.data[3]) << 24));
         std::snprintf(word, sizeof word, "dword:%08x", number);
         return head + Ascii(word);
     }

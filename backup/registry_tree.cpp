@@ -15,7 +15,8 @@ bool IsStringType(DWORD type) {
 }
 
 // String data as the wide functions store it: UTF-16LE, terminators included.
-bool WidenData(IPlatform& platform, const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>* wideData) {
+bool WidenData(IPlatform& platform, const std::vector<std::uint8_t>& data,
+               std::vector<std::uint8_t>* wideData) {
     std::u16string wide;
     if (!platform.AnsiToUtf16(std::string(data.begin(), data.end()), &wide)) return false;
     wideData->clear();
@@ -38,7 +39,8 @@ LONG ReadValues(IPlatform& platform, RegKey key, RegFileKey* into) {
         DWORD nameSize = kMaxValueName;
         DWORD type = REG_NONE;
         DWORD dataSize = static_cast<DWORD>(data.size());
-        LONG result = platform.RegEnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
+        LONG result =
+            platform.RegEnumValue(key, index, name.data(), &nameSize, &type, data.data(), &dataSize);
         if (result == static_cast<LONG>(ERROR_MORE_DATA) && dataSize > data.size()) {
             data.resize(dataSize);
             nameSize = kMaxValueName;
@@ -49,7 +51,8 @@ LONG ReadValues(IPlatform& platform, RegKey key, RegFileKey* into) {
         RegFileValue value;
         value.type = type;
         std::vector<std::uint8_t> bytes(data.begin(), data.begin() + dataSize);
-        if (!platform.AnsiToUtf16(std::string(name.data(), nameSize), &value.name)) return LastError(platform);
+        if (!platform.AnsiToUtf16(std::string(name.data(), nameSize), &value.name))
+            return LastError(platform);
         if (IsStringType(type)) {
             if (!WidenData(platform, bytes, &value.data)) return LastError(platform);
         } else {
@@ -94,7 +97,8 @@ LONG ReadTree(IPlatform& platform, const std::string& subKey, bool skipRefused, 
 
 }  // namespace
 
-LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefused, std::vector<RegFileKey>* keys) {
+LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefused,
+                 std::vector<RegFileKey>* keys) {
     keys->clear();
     return ReadTree(platform, subKey, skipRefused, true, keys);
 }
@@ -108,7 +112,8 @@ LONG WriteKeyTree(IPlatform& platform, const std::vector<RegFileKey>& keys, bool
             return static_cast<LONG>(ERROR_INVALID_DATA);
         RegKey created = kNullRegKey;
         bool isNew = false;
-        LONG result = platform.RegCreateKeyEx(RegRoot::LocalMachine, path.c_str() + root.size(), &created, &isNew);
+        LONG result =
+            platform.RegCreateKeyEx(RegRoot::LocalMachine, path.c_str() + root.size(), &created, &isNew);
         if (result != 0) return result;
         CRegKeyHolder holder(platform, created);
         for (const RegFileValue& value : key.values) {

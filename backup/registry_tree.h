@@ -16,7 +16,8 @@ constexpr const char* kLocalMachineName = "HKEY_LOCAL_MACHINE";
 // before its subkeys. With `skipRefused`, a subkey the system does not let
 // administrators read (a device's Properties) is left out; else it fails the
 // read. 0 or the error code.
-LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefused, std::vector<RegFileKey>* keys);
+LONG ReadKeyTree(IPlatform& platform, const std::string& subKey, bool skipRefused,
+                 std::vector<RegFileKey>* keys);
 
 // Creates the keys that are missing and writes the values that are absent;
 // whatever exists is left as it is, unless `replace` (for a key the caller

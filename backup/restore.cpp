@@ -74,7 +74,8 @@ DWORD CRestore::RestoreService(const ManifestEntry& entry) {
     ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
     if (!manager.valid()) return m_platform.GetLastError();
     {
-        ScHolder existing(m_platform, m_platform.OpenService(manager.get(), entry.source.c_str(), SERVICE_QUERY_CONFIG));
+        ScHolder existing(m_platform,
+                          m_platform.OpenService(manager.get(), entry.source.c_str(), SERVICE_QUERY_CONFIG));
         if (existing.valid()) return kSkipped;
         const DWORD code = m_platform.GetLastError();
         if (code != ERROR_SERVICE_DOES_NOT_EXIST) return code;
@@ -88,12 +89,14 @@ DWORD CRestore::RestoreService(const ManifestEntry& entry) {
     std::vector<RegFileKey> keys;
     code = ReadWholeFile(m_platform, base + ".reg", kMaxSavedText, &regText);
     if (code != 0) return code;
-    if (!ReadRegFile(std::vector<std::uint8_t>(regText.begin(), regText.end()), &keys)) return ERROR_INVALID_DATA;
+    if (!ReadRegFile(std::vector<std::uint8_t>(regText.begin(), regText.end()), &keys))
+        return ERROR_INVALID_DATA;
     // Created through the service control manager, so that it exists now and
     // not only after a restart; then the key is given back every value as it
     // was saved (the manager writes some in its own form, ImagePath as an
     // expandable string), and its subkeys.
-    ScHolder created(m_platform, m_platform.CreateService(manager.get(), entry.source.c_str(), config, SERVICE_ALL_ACCESS));
+    ScHolder created(m_platform, m_platform.CreateService(manager.get(), entry.source.c_str(), config,
+                                                          SERVICE_ALL_ACCESS));
     if (!created.valid()) return m_platform.GetLastError();
     return static_cast<DWORD>(WriteKeyTree(m_platform, keys, true));
 }
@@ -101,8 +104,9 @@ DWORD CRestore::RestoreService(const ManifestEntry& entry) {
 void CRestore::Report(const ManifestEntry& entry, DWORD code) {
     if (code == 0) {
         ++m_restored;
-        m_log.Record(RunEntry::Done(RunAction::RestoreItem,
-                                    m_published.empty() ? entry.source : entry.source + " -> " + m_published));
+        m_log.Record(RunEntry::Done(RunAction::RestoreItem, m_published.empty()
+                                                                ? entry.source
+                                                                : entry.source + " -> " + m_published));
     } else if (code == kSkipped || code == kRecordOnly) {
         ++m_skipped;
         m_log.Record(RunEntry::Kept(RunAction::RestoreItem, entry.source,

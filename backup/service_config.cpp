@@ -9,17 +9,20 @@ std::string ServiceConfigText(const ServiceConfig& config) {
     std::string dependencies;
     for (std::size_t at = 0; at < config.dependencies.size();) {
         const std::size_t end = config.dependencies.find('\0', at);
-        const std::string name = config.dependencies.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const std::string name =
+            config.dependencies.substr(at, end == std::string::npos ? std::string::npos : end - at);
         if (name.empty()) break;
         dependencies += (dependencies.empty() ? "" : "/") + name;
         if (end == std::string::npos) break;
         at = end + 1;
     }
-    return "ServiceType=" + std::to_string(config.serviceType) + "\r\nStartType=" +
-           std::to_string(config.startType) + "\r\nErrorControl=" + std::to_string(config.errorControl) +
+    return "ServiceType=" + std::to_string(config.serviceType) +
+           "\r\nStartType=" + std::to_string(config.startType) +
+           "\r\nErrorControl=" + std::to_string(config.errorControl) +
            "\r\nBinaryPathName=" + config.binaryPathName + "\r\nLoadOrderGroup=" + config.loadOrderGroup +
            "\r\nTagId=" + std::to_string(config.tagId) + "\r\nDependencies=" + dependencies +
-           "\r\nServiceStartName=" + config.serviceStartName + "\r\nDisplayName=" + config.displayName + "\r\n";
+           "\r\nServiceStartName=" + config.serviceStartName + "\r\nDisplayName=" + config.displayName +
+           "\r\n";
 }
 
 bool ReadServiceConfig(const std::string& text, ServiceConfig* config) {

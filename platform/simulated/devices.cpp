@@ -170,15 +170,18 @@ bool SimulatedWorkstation::CopyOEMInf(const char* sourceInf, std::string* publis
         if (!m_state->FindFileEntry(infFolder + name) && !m_state->FindPackage(name)) break;
     }
     const std::string sourceFolder = FolderOf(source, m_state->DoubleByte());
-    std::vector<std::pair<std::string, std::string>> files = {{NameOf(source, m_state->DoubleByte()), inf->content}};
+    std::vector<std::pair<std::string, std::string>> files = {
+        {NameOf(source, m_state->DoubleByte()), inf->content}};
     for (auto& file : m_state->files) {
         if (file.get() != inf && SameText(FolderOf(file->path, m_state->DoubleByte()), sourceFolder))
             files.emplace_back(NameOf(file->path, m_state->DoubleByte()), file->content);
     }
     AddFile(infFolder + name, inf->content);
     AddFile(infFolder + name.substr(0, name.size() - 3) + "pnf", "PNF");
-    AddDriverPackage(name, m_state->windowsDirectory + "\\System32\\DriverStore\\FileRepository\\" +
-                               Upper(NameOf(source, m_state->DoubleByte())) + "_" + name, files);
+    AddDriverPackage(name,
+                     m_state->windowsDirectory + "\\System32\\DriverStore\\FileRepository\\" +
+                         Upper(NameOf(source, m_state->DoubleByte())) + "_" + name,
+                     files);
     if (publishedName) *publishedName = name;
     m_state->calls.push_back("CopyOEMInf " + source + " as " + name);
     return true;

@@ -273,19 +273,24 @@ bool SimulatedWorkstation::CreateDirectory(const char* path) {
     const std::string text = path ? path : "";
     if (m_state->Injected("CreateDirectory", text)) return false;
     if (text.size() >= MAX_PATH) return m_state->Error(ERROR_FILENAME_EXCED_RANGE, false);
-    if (HasInvalidPathCharacter(text, m_state->DoubleByte())) return m_state->Error(ERROR_INVALID_NAME, false);
-    if (m_state->FolderExists(text) || m_state->FindFileEntry(text)) return m_state->Error(ERROR_ALREADY_EXISTS, false);
-    if (!m_state->FolderExists(FolderOf(text, m_state->DoubleByte()))) return m_state->Error(ERROR_PATH_NOT_FOUND, false);
+    if (HasInvalidPathCharacter(text, m_state->DoubleByte()))
+        return m_state->Error(ERROR_INVALID_NAME, false);
+    if (m_state->FolderExists(text) || m_state->FindFileEntry(text))
+        return m_state->Error(ERROR_ALREADY_EXISTS, false);
+    if (!m_state->FolderExists(FolderOf(text, m_state->DoubleByte())))
+        return m_state->Error(ERROR_PATH_NOT_FOUND, false);
     m_state->folders.insert(Upper(text));
     m_state->calls.push_back("CreateDirectory " + text);
     return true;
 }
 
-bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, DWORD toWrite, DWORD* written) {
+bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, DWORD toWrite,
+                                     DWORD* written) {
     if (m_state->Injected("WriteFile", m_state->PathOf(fileHandle))) return false;
     auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
     if (it == m_state->openFiles.end()) return m_state->Error(ERROR_INVALID_HANDLE, false);
-    if (!(SharedAccess(it->second.access) & FILE_SHARE_WRITE)) return m_state->Error(ERROR_ACCESS_DENIED, false);
+    if (!(SharedAccess(it->second.access) & FILE_SHARE_WRITE))
+        return m_state->Error(ERROR_ACCESS_DENIED, false);
     if (!buffer && toWrite > 0) return m_state->Error(kErrorNoAccess, false);
     std::string& content = it->second.file->content;
     const std::size_t at = static_cast<std::size_t>(it->second.position);

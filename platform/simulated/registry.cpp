@@ -130,8 +130,8 @@ LONG SimulatedWorkstation::RegCreateKeyEx(RegRoot, const char* subKey, RegKey* k
     return 0;
 }
 
-LONG SimulatedWorkstation::RegSetValueEx(RegKey key, const char* valueName, DWORD type, const std::uint8_t* data,
-                                         DWORD size) {
+LONG SimulatedWorkstation::RegSetValueEx(RegKey key, const char* valueName, DWORD type,
+                                         const std::uint8_t* data, DWORD size) {
     const std::string name = valueName ? valueName : "";
     if (const DWORD code = m_state->InjectedCode("RegSetValueEx", name)) return static_cast<LONG>(code);
     auto open = m_state->openKeys.find(static_cast<std::uintptr_t>(key));

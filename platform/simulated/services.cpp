@@ -76,8 +76,9 @@ ScHandle SimulatedWorkstation::CreateService(ScHandle manager, const char* servi
     if (name.empty() || config.binaryPathName.empty())
         return m_state->Error(ERROR_INVALID_PARAMETER, kNullScHandle);
     if (Service* existing = m_state->FindServiceEntry(name)) {
-        return m_state->Error(existing->markedForDeletion ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS,
-                              kNullScHandle);
+        return m_state->Error(
+            existing->markedForDeletion ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS,
+            kNullScHandle);
     }
     m_state->services.push_back(std::make_unique<Service>());
     Service& service = *m_state->services.back();

@@ -155,8 +155,8 @@ Service& SimulatedWorkstation::AddService(const std::string& name) {
     m_state->services.push_back(std::make_unique<Service>());
     Service& service = *m_state->services.back();
     service.name = name;
-    service.config.serviceType = 1;  // SERVICE_KERNEL_DRIVER
-    service.config.startType = 3;    // SERVICE_DEMAND_START
+    service.config.serviceType = 1;   // SERVICE_KERNEL_DRIVER
+    service.config.startType = 3;     // SERVICE_DEMAND_START
     service.config.errorControl = 1;  // SERVICE_ERROR_NORMAL
     service.config.binaryPathName = "\\SystemRoot\\System32\\drivers\\" + name + ".sys";
     service.config.displayName = name;

@@ -80,7 +80,8 @@ bool Win32Platform::QueryServiceConfig(ScHandle service, ServiceConfig* config) 
     config->serviceStartName = OrEmpty(native->lpServiceStartName);
     config->displayName = OrEmpty(native->lpDisplayName);
     config->dependencies.clear();
-    for (const char* name = native->lpDependencies; name != nullptr && *name != '\0'; name += std::strlen(name) + 1)
+    for (const char* name = native->lpDependencies; name != nullptr && *name != '\0';
+         name += std::strlen(name) + 1)
         config->dependencies += std::string(name) + '\0';
     return true;
 }
@@ -90,10 +91,10 @@ ScHandle Win32Platform::CreateService(ScHandle manager, const char* serviceName,
     // The dependencies end with an empty name.
     const std::string dependencies = config.dependencies + '\0';
     return win32::to_opaque<ScHandle>(::CreateServiceA(
-        win32::to_native<SC_HANDLE>(manager), serviceName, OrNull(config.displayName), access, config.serviceType,
-        config.startType, config.errorControl, config.binaryPathName.c_str(), OrNull(config.loadOrderGroup),
-        nullptr, config.dependencies.empty() ? nullptr : dependencies.c_str(), OrNull(config.serviceStartName),
-        nullptr));
+        win32::to_native<SC_HANDLE>(manager), serviceName, OrNull(config.displayName), access,
+        config.serviceType, config.startType, config.errorControl, config.binaryPathName.c_str(),
+        OrNull(config.loadOrderGroup), nullptr, config.dependencies.empty() ? nullptr : dependencies.c_str(),
+        OrNull(config.serviceStartName), nullptr));
 }
 
 bool Win32Platform::CopyFile(const char* existingPath, const char* newPath, bool failIfExists) {
@@ -102,8 +103,9 @@ bool Win32Platform::CopyFile(const char* existingPath, const char* newPath, bool
     if (!::CopyFileA(existingPath, newPath, failIfExists ? TRUE : FALSE)) return false;
     // CopyFile keeps the attributes and the last write time; the other two
     // are set here. Writing attributes is allowed on a read-only file.
-    const win32::unique_hfile copy(::CreateFileA(newPath, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win32::unique_hfile copy(::CreateFileA(newPath, FILE_WRITE_ATTRIBUTES,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy) return false;
     return ::SetFileTime(copy.get(), &original.ftCreationTime, &original.ftLastAccessTime,
                          &original.ftLastWriteTime) != FALSE;
@@ -128,7 +130,8 @@ void Win32Platform::GetLocalTime(LocalTime* time) {
 
 bool Win32Platform::GetCommonAppDataFolder(std::string* path) {
     char folder[MAX_PATH + 1] = {};
-    const HRESULT result = ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    const HRESULT result =
+        ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
     if (FAILED(result)) {
         ::SetLastError(HRESULT_CODE(result));
         return false;
@@ -140,10 +143,12 @@ bool Win32Platform::GetCommonAppDataFolder(std::string* path) {
 bool Win32Platform::AnsiToUtf16(const std::string& text, std::u16string* wide) {
     wide->clear();
     if (text.empty()) return true;
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length =
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (length <= 0) return false;
     std::wstring converted(static_cast<std::size_t>(length), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &converted[0], length) != length)
+    if (::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &converted[0], length) !=
+        length)
         return false;
     wide->assign(converted.begin(), converted.end());
     return true;
@@ -155,8 +160,8 @@ bool Win32Platform::Utf16ToAnsi(const std::u16string& wide, std::string* text) {
     const std::wstring source(wide.begin(), wide.end());
     // A character the code page lacks would come back as another one.
     BOOL lossy = FALSE;
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(), static_cast<int>(source.size()),
-                                             nullptr, 0, nullptr, &lossy);
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(),
+                                             static_cast<int>(source.size()), nullptr, 0, nullptr, &lossy);
     if (length <= 0) return false;
     if (lossy) {
         ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);

@@ -17,8 +17,8 @@
 #include <windows.h>
 // After <windows.h>, which declares the types they use.
 #include <setupapi.h>
-#include <winsvc.h>
 #include <shlobj.h>
+#include <winsvc.h>
 
 #undef CharUpperBuff
 #undef CopyFile

@@ -97,8 +97,9 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
         all.services.push_back(service);
     }
 
-    AddFile(ws, all, kInf + "oem12.inf", kNames000A).ReadOnly().Times(132000000001234567, 132000000011234567,
-                                                                      132000000021234567);
+    AddFile(ws, all, kInf + "oem12.inf", kNames000A)
+        .ReadOnly()
+        .Times(132000000001234567, 132000000011234567, 132000000021234567);
     AddFile(ws, all, kInf + "oem12.pnf", "PNF");
     AddFile(ws, all, kInf + "oem20.inf", "[Models]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n");
     AddFile(ws, all, kInf + "oem20.pnf", "PNF");
@@ -126,7 +127,10 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     // A service with more than its configuration: a subkey, every value type,
     // names the .reg text must escape or convert.
     ws.AddRegistryKey("System\\CurrentControlSet\\Services\\vlkusbser\\Parameters")
-        .Value("Port \"COM\\3\" d\xE9" "bit", sim::Sz("115200 \x80"))
+        .Value(
+            "Port \"COM\\3\" d\xE9"
+            "bit",
+            sim::Sz("115200 \x80"))
         .Value("Buffers", sim::MultiSz({"in", "out"}))
         .Value("Mask", sim::Raw(REG_BINARY, std::string("\x01\x00\xFF", 3)))
         .Value("Limit", sim::Raw(REG_QWORD, std::string(8, '\x7F')))
@@ -216,7 +220,7 @@ struct Outcome {
     int status = -1;
     Names unsaved;      // gone without a copy in the backup folder
     Names overwritten;  // files a restore changed that were there before it
-    Names gone;  // devices, files, services and store packages no longer there
+    Names gone;         // devices, files, services and store packages no longer there
     Names makerInfPairs;
     Names calls;  // every call made, in order
     bool replugShown = false;
@@ -276,32 +280,37 @@ const std::string kRestoredDriver = kDrivers + "vlkcomusb.sys";
 
 // What a file is, to tell whether a restore changed it.
 std::string FileState(const sim::File& file) {
-    return file.content + "|" + std::to_string(file.attributes) + "|" + std::to_string(file.creationTime) + "|" +
-           std::to_string(file.lastAccessTime) + "|" + std::to_string(file.lastWriteTime);
+    return file.content + "|" + std::to_string(file.attributes) + "|" + std::to_string(file.creationTime) +
+           "|" + std::to_string(file.lastAccessTime) + "|" + std::to_string(file.lastWriteTime);
 }
 
 // Whether an item that is gone has its copy in the backup folder: a file
 // (unless its package's store folder went there), a package's store folder
 // or INF, a service's key and configuration, a device's key.
 bool SavedInBackup(const SimulatedWorkstation& ws, const std::string& item,
-                   const std::map<std::string, std::string>& contents, const std::map<std::string, std::string>& storeInfs) {
+                   const std::map<std::string, std::string>& contents,
+                   const std::map<std::string, std::string>& storeInfs) {
     const std::size_t space = item.find(' ');
     const std::string kind = item.substr(0, space);
     const std::string name = item.substr(space + 1);
     const auto storeSaved = [&](const std::string& infName) {
         const auto stored = storeInfs.find(infName);
         return stored != storeInfs.end() &&
-               ws.HasFile(kBackup + "\\store\\" + infName.substr(0, infName.size() - 4) + "\\" + stored->second);
+               ws.HasFile(kBackup + "\\store\\" + infName.substr(0, infName.size() - 4) + "\\" +
+                          stored->second);
     };
     if (kind == "file") {
-        const sim::File* copy = ws.FindFile(kBackup + "\\files\\" + name.substr(std::string("C:\\Windows\\").size()));
+        const sim::File* copy =
+            ws.FindFile(kBackup + "\\files\\" + name.substr(std::string("C:\\Windows\\").size()));
         if (copy) return copy->content == contents.at(name);
-        const std::string infName = name.substr(name.rfind('\\') + 1, name.size() - name.rfind('\\') - 4) + "inf";
+        const std::string infName =
+            name.substr(name.rfind('\\') + 1, name.size() - name.rfind('\\') - 4) + "inf";
         return name.rfind(kInf, 0) == 0 && storeSaved(infName);
     }
     if (kind == "package") return storeSaved(name) || ws.HasFile(kBackup + "\\files\\inf\\" + name);
     if (kind == "service")
-        return ws.HasFile(kBackup + "\\services\\" + name + ".reg") && ws.HasFile(kBackup + "\\services\\" + name + ".txt");
+        return ws.HasFile(kBackup + "\\services\\" + name + ".reg") &&
+               ws.HasFile(kBackup + "\\services\\" + name + ".txt");
     std::string file = name;
     std::replace(file.begin(), file.end(), '\\', '#');
     return ws.HasFile(kBackup + "\\devices\\" + file + ".reg");
@@ -424,10 +433,10 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& befo
             // Unattended, a restart still to come is the installer's to know.
             // A backup folder that cannot be made stops the run before any
             // change; a restore says when something was not put back.
-            const bool statusRight =
-                run.status == ExitCompleted || (!prompts && run.status == ExitRestartRequired && !options.restore) ||
-                (options.backup && run.status == ExitBackupFailed && run.gone.empty()) ||
-                (options.restore && run.status == ExitRestoreFailed);
+            const bool statusRight = run.status == ExitCompleted ||
+                                     (!prompts && run.status == ExitRestartRequired && !options.restore) ||
+                                     (options.backup && run.status == ExitBackupFailed && run.gone.empty()) ||
+                                     (options.restore && run.status == ExitRestoreFailed);
             if (!statusRight) wrong.push_back("exit status " + std::to_string(run.status));
             if (prompts && !run.replugShown) wrong.push_back("no second prompt");
             for (const std::string& item : run.unsaved) wrong.push_back("deleted unsaved " + item);
@@ -581,8 +590,7 @@ namespace {
 // The .reg text as Windows-1252, for the transcript.
 std::string Narrow(const std::string& utf16) {
     std::string text;
-    for (std::size_t i = 2; i + 1 < utf16.size(); i += 2)
-        text += utf16[i + 1] == 0 ? utf16[i] : '?';
+    for (std::size_t i = 2; i + 1 < utf16.size(); i += 2) text += utf16[i + 1] == 0 ? utf16[i] : '?';
     return text;
 }
 
@@ -631,15 +639,19 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
         transcript << "== run";
         for (const std::string& option : options) transcript << " " << option;
         transcript << ": exit status " << status << "\n";
-        for (std::size_t i = shown; i < ws.Prompts().size(); ++i) transcript << "prompt: " << ws.Prompts()[i].text << "\n";
+        for (std::size_t i = shown; i < ws.Prompts().size(); ++i)
+            transcript << "prompt: " << ws.Prompts()[i].text << "\n";
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
-        transcript << "output:\n" << ws.StandardOutput().substr(written) << "log:\n" << test::ReadWhole(log.path) << "\n";
+        transcript << "output:\n"
+                   << ws.StandardOutput().substr(written) << "log:\n"
+                   << test::ReadWhole(log.path) << "\n";
         return status;
     };
     EXPECT_EQ(run({"/list", "/backup:" + kBackup}), ExitCompleted);
     EXPECT_EQ(run({"/quiet", "/backup:" + kBackup}), ExitCompleted);
     EXPECT_TRUE(ws.HasFile(kDrivers + "vlkusbser.sys"));
-    transcript << "manifest:\n" << ws.FindFile(kBackup + "\\manifest.txt")->content << "service:\n"
+    transcript << "manifest:\n"
+               << ws.FindFile(kBackup + "\\manifest.txt")->content << "service:\n"
                << Narrow(ws.FindFile(kBackup + "\\services\\vlkusbser.reg")->content)
                << ws.FindFile(kBackup + "\\services\\vlkusbser.txt")->content;
     ws.AddFile(kRestoredDriver, "MZ again");
@@ -650,7 +662,8 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     for (const auto& file : files) {
         const sim::File* now = ws.FindFile(file.first);
         // A package's INF pair comes back under the name the store gives it.
-        const bool republished = file.first.rfind(kInf + "oem12.", 0) == 0 || file.first.rfind(kInf + "oem20.", 0) == 0;
+        const bool republished =
+            file.first.rfind(kInf + "oem12.", 0) == 0 || file.first.rfind(kInf + "oem20.", 0) == 0;
         if (file.first == kRestoredDriver) {
             EXPECT_EQ(now->content, "MZ again");
         } else if (!republished) {

@@ -50,7 +50,8 @@ TEST_F(BackupTest, RegeditImportsEveryValueTheWriterWrites) {
     ASSERT_NE(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
     const std::string regedit = std::string(windows) + "\\regedit.exe";
     DWORD status = 1;
-    ASSERT_TRUE(m_platform.RunProcess(regedit.c_str(), ("\"" + regedit + "\" /s \"" + file + "\"").c_str(), &status));
+    ASSERT_TRUE(
+        m_platform.RunProcess(regedit.c_str(), ("\"" + regedit + "\" /s \"" + file + "\"").c_str(), &status));
     EXPECT_EQ(status, 0u);
 
     for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -67,7 +68,8 @@ TEST_F(BackupTest, RegeditImportsEveryValueTheWriterWrites) {
             std::vector<std::uint8_t> data(512);
             ::DWORD type = 0;
             ::DWORD size = static_cast<::DWORD>(data.size());
-            ASSERT_EQ(::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &size), ERROR_SUCCESS)
+            ASSERT_EQ(::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &size),
+                      ERROR_SUCCESS)
                 << v;
             data.resize(size);
             EXPECT_EQ(type, value.type) << v;

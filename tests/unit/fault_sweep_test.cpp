@@ -679,5 +679,24 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     EXPECT_EQ(ws.OpenHandles(), 0u);
 }
 
+// Without a folder the backup goes to ProgramData under the local time; a
+// folder that cannot be made stops the run before any change, and says so.
+TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
+    const std::string folder = "C:\\ProgramData\\VelkorUSBCleaner\\Backup\\20261208-160509";
+    SimulatedWorkstation saved;
+    DescribeRichWorkstation(saved);
+    EXPECT_EQ(RunVelkorUSBCleaner(saved, {"/quiet", "/backup"}), ExitCompleted);
+    EXPECT_TRUE(saved.HasFile(folder + "\\manifest.txt"));
+
+    SimulatedWorkstation refused;
+    const Inventory all = DescribeRichWorkstation(refused);
+    refused.FailCall("CreateDirectory", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunVelkorUSBCleaner(refused, {"/quiet", "/backup"}), ExitBackupFailed);
+    EXPECT_TRUE(GoneItems(refused, all).empty());
+    EXPECT_EQ(refused.StandardError(), folder +
+                                           " : le dossier de sauvegarde ne peut \xEAtre cr\xE9\xE9 ; aucune "
+                                           "modification n'a \xE9t\xE9 faite\nAccess is denied.\r\n\r\n");
+}
+
 }  // namespace
 }  // namespace vk

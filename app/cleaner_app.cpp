@@ -8,6 +8,7 @@
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
 #include "res/resource.h"
+#include "views/manifest_text.h"
 #include "views/plan_text.h"
 
 namespace vk {
@@ -183,8 +184,9 @@ bool CVelkorUSBCleanerApp::RunPass() {
     // other messages.
     if (ActivityLogged()) {
         m_record.Start(m_options.list, &m_activityLog);
-    } else if (m_options.list) {
-        m_record.Start(true);
+    } else if (m_options.list || m_options.backup) {
+        // The manifest is written from the record too.
+        m_record.Start(m_options.list);
     }
     if (!StartBackup()) return false;
     if (EnumerateTargetDevices(TargetTable()) == 0) {
@@ -203,7 +205,7 @@ bool CVelkorUSBCleanerApp::RunPass() {
         }
     }
     ReleaseInventory();
-    if (m_backup) m_backup->WriteManifest();
+    if (m_backup) m_backup->WriteManifest(ManifestText(m_record));
     return true;
 }
 

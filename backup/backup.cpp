@@ -92,43 +92,32 @@ DWORD CBackup::CopyOnce(const std::string& path, const std::string& relative) {
     return 0;
 }
 
-bool CBackup::Listed(ManifestEntry::Kind kind, const std::string& source, const std::string& savedAs,
-                     DWORD code) {
-    ManifestEntry entry;
-    entry.kind = kind;
-    entry.source = source;
-    entry.savedAs = code == 0 ? savedAs : std::string();
-    entry.outcome = code == 0 ? ManifestEntry::Outcome::Saved : ManifestEntry::Outcome::Kept;
-    entry.code = code;
-    m_entries.push_back(entry);
-    m_current = static_cast<int>(m_entries.size()) - 1;
+bool CBackup::Recorded(RunAction action, const std::string& source, const std::string& savedAs, DWORD code) {
     if (code != 0) {
-        m_log.Record(RunEntry::Failed(RunAction::SaveItem, source, code));
-        m_current = -1;
+        m_log.Record(RunEntry::Failed(action, source, code));
         return false;
     }
-    if (m_log.Recording())
-        m_log.Record(RunEntry::Done(RunAction::SaveItem, source + " -> " + m_folder + "\\" + savedAs));
+    RunEntry entry = RunEntry::Done(action, source);
+    entry.copy = savedAs;
+    m_log.Record(std::move(entry));
     return true;
 }
 
 bool CBackup::SaveFile(const std::string& path) {
-    m_current = -1;
     FileAttributeData status{};
     if (!m_platform.GetFileAttributesEx(path.c_str(), &status)) {
         const DWORD code = m_platform.GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
-        return Listed(ManifestEntry::Kind::File, path, std::string(), code);
+        return Recorded(RunAction::SaveFile, path, std::string(), code);
     }
     const auto known = m_copies.find(Folded(path));
-    if (known != m_copies.end()) return Listed(ManifestEntry::Kind::File, path, known->second, 0);
+    if (known != m_copies.end()) return Recorded(RunAction::SaveFile, path, known->second, 0);
     const std::string relative = MirrorPath(path);
-    if (relative.empty()) return Listed(ManifestEntry::Kind::File, path, std::string(), ERROR_PATH_NOT_FOUND);
-    return Listed(ManifestEntry::Kind::File, path, relative, CopyOnce(path, relative));
+    if (relative.empty()) return Recorded(RunAction::SaveFile, path, std::string(), ERROR_PATH_NOT_FOUND);
+    return Recorded(RunAction::SaveFile, path, relative, CopyOnce(path, relative));
 }
 
 bool CBackup::SavePackage(const std::string& infName) {
-    m_current = -1;
     std::string location;
     const StoreLocation found = m_platform.GetInfDriverStoreLocation(infName.c_str(), &location);
     std::string stem = infName;
@@ -136,12 +125,11 @@ bool CBackup::SavePackage(const std::string& infName) {
     if (found == StoreLocation::Found) {
         const std::string relative = "store\\" + stem;
         const DWORD code = CopyFolder(m_platform, FolderOf(location), m_folder + "\\" + relative);
-        return Listed(ManifestEntry::Kind::Package, infName, relative + "\\" + NameOf(location), code);
+        return Recorded(RunAction::SavePackage, infName, relative + "\\" + NameOf(location), code);
     }
     // The store cannot tell (older systems, Wine): the published INF and its
     // PNF are what can be published again.
-    if (!KnowWindowsDirectory())
-        return Listed(ManifestEntry::Kind::Package, infName, "", ERROR_PATH_NOT_FOUND);
+    if (!KnowWindowsDirectory()) return Recorded(RunAction::SavePackage, infName, "", ERROR_PATH_NOT_FOUND);
     const std::string inf = m_windowsDirectory + "\\inf\\" + infName;
     const std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
     const std::string relative = MirrorPath(inf);
@@ -149,24 +137,22 @@ bool CBackup::SavePackage(const std::string& infName) {
     FileAttributeData status{};
     if (code == 0 && m_platform.GetFileAttributesEx(pnf.c_str(), &status))
         code = CopyOnce(pnf, MirrorPath(pnf));
-    return Listed(ManifestEntry::Kind::Package, infName, relative, code);
+    return Recorded(RunAction::SavePackage, infName, relative, code);
 }
 
 bool CBackup::SaveService(const std::string& name) {
-    m_current = -1;
     ServiceConfig config;
     DWORD code = 0;
     {
         ScHolder manager(m_platform, m_platform.OpenSCManager(SC_MANAGER_ALL_ACCESS));
-        if (!manager.valid())
-            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+        if (!manager.valid()) return Recorded(RunAction::SaveService, name, "", m_platform.GetLastError());
         ScHolder service(m_platform,
                          m_platform.OpenService(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
         if (!service.valid()) {
-            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+            return Recorded(RunAction::SaveService, name, "", m_platform.GetLastError());
         }
         if (!m_platform.QueryServiceConfig(service.get(), &config))
-            return Listed(ManifestEntry::Kind::Service, name, "", m_platform.GetLastError());
+            return Recorded(RunAction::SaveService, name, "", m_platform.GetLastError());
     }
     std::vector<RegFileKey> keys;
     code = static_cast<DWORD>(ReadKeyTree(m_platform, kServicesKey + name, false, &keys));
@@ -176,11 +162,10 @@ bool CBackup::SaveService(const std::string& name) {
         code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".reg", AsBytes(WriteRegFile(keys)));
     if (code == 0)
         code = WriteNewFile(m_platform, m_folder + "\\" + relative + ".txt", ServiceConfigText(config));
-    return Listed(ManifestEntry::Kind::Service, name, relative + ".reg", code);
+    return Recorded(RunAction::SaveService, name, relative + ".reg", code);
 }
 
 bool CBackup::SaveDevice(const std::string& instanceId) {
-    m_current = -1;
     std::string fileName = instanceId;
     for (char& c : fileName) {
         if (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
@@ -192,20 +177,14 @@ bool CBackup::SaveDevice(const std::string& instanceId) {
     const std::string relative = "devices\\" + fileName + ".reg";
     if (code == 0) code = CreateFolderPath(m_platform, m_folder + "\\devices");
     if (code == 0) code = WriteNewFile(m_platform, m_folder + "\\" + relative, AsBytes(WriteRegFile(keys)));
-    return Listed(ManifestEntry::Kind::Device, instanceId, relative, code);
+    return Recorded(RunAction::SaveDevice, instanceId, relative, code);
 }
 
-void CBackup::Done(bool deleted, DWORD code) {
-    if (m_current < 0) return;
-    ManifestEntry& entry = m_entries[static_cast<std::size_t>(m_current)];
-    entry.outcome = deleted ? ManifestEntry::Outcome::Deleted : ManifestEntry::Outcome::NotDeleted;
-    entry.code = deleted ? 0 : code;
-    m_current = -1;
-}
-
-DWORD CBackup::WriteManifest() {
-    const DWORD code = WriteNewFile(m_platform, m_folder + "\\" + kManifestName, ManifestText(m_entries));
-    if (code != 0) m_log.Record(RunEntry::Failed(RunAction::SaveItem, m_folder + "\\" + kManifestName, code));
+DWORD CBackup::WriteManifest(const std::string& text) {
+    const std::string path = m_folder + "\\" + kManifestName;
+    const DWORD code = WriteNewFile(m_platform, path, text);
+    // Everything is saved all the same; only the restore needs the list.
+    if (code != 0) m_log.Log(code, MsgManifestNotWritten(m_platform, path.c_str()), LogLevelError);
     return code;
 }
 

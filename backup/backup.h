@@ -1,7 +1,7 @@
 // The backup taken before a pass deletes anything: each file, driver-store
 // package, service and device instance is saved into the backup folder just
-// before it goes, and listed in the manifest with what the pass then did to
-// it. An item that cannot be saved must be kept.
+// before it goes, and each save is an entry of the run's record, from which
+// the manifest is written. An item that cannot be saved must be kept.
 #pragma once
 
 #include <map>
@@ -36,17 +36,14 @@ public:
     bool SavePackage(const std::string& infName);
     bool SaveService(const std::string& name);
     bool SaveDevice(const std::string& instanceId);
-    // What the pass did to the item its last save listed: deleted, or not
-    // (with the deletion's code).
-    void Done(bool deleted, DWORD code = 0);
 
-    // Writes the manifest into the folder; 0 or the error code (logged).
-    DWORD WriteManifest();
-    const std::vector<ManifestEntry>& Entries() const { return m_entries; }
+    // Writes the manifest into the folder; 0 or the error code (recorded).
+    DWORD WriteManifest(const std::string& text);
 
 private:
-    // Lists the item (saved as `savedAs`, or kept with `code`) and logs it.
-    bool Listed(ManifestEntry::Kind kind, const std::string& source, const std::string& savedAs, DWORD code);
+    // Records the save (its copy as `savedAs`, or failed with `code`); true
+    // when it was made.
+    bool Recorded(RunAction action, const std::string& source, const std::string& savedAs, DWORD code);
     // The copy's path below the folder for a file of the workstation; empty
     // while the Windows directory cannot be read.
     std::string MirrorPath(const std::string& path);
@@ -57,8 +54,6 @@ private:
     CDiagnosticLog& m_log;
     std::string m_folder;
     std::string m_windowsDirectory;
-    std::vector<ManifestEntry> m_entries;
-    int m_current = -1;
     // Files already copied (upper-cased path) and where.
     std::map<std::string, std::string> m_copies;
 };

@@ -103,12 +103,10 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     }
 
     if (m_platform.DeleteFile(path)) {
-        if (m_backup) m_backup->Done(true);
         Record(RunEntry::Done(RunAction::DeleteFile, path));
         return 0;
     }
     const DWORD code = m_platform.GetLastError();
-    if (m_backup) m_backup->Done(false, code);
     if (absentIsDone && code == ERROR_FILE_NOT_FOUND) return 0;
     LogFileDeleteFailed(path, code);
     return code;
@@ -121,17 +119,14 @@ bool CCleanupActions::UninstallFromStore(const char* infName, bool* kept) {
     }
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
-            if (m_backup) m_backup->Done(true);
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
             return true;
         case OemInfUninstall::Unavailable:
-            if (m_backup) m_backup->Done(false, ERROR_PROC_NOT_FOUND);
             return false;
         case OemInfUninstall::Failed:
             break;
     }
     const DWORD code = m_platform.GetLastError();
-    if (m_backup) m_backup->Done(false, code);
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
     if (code == ERROR_FILE_NOT_FOUND) return false;
@@ -238,7 +233,6 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {
         const DWORD code = m_platform.GetLastError();
         if (restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE) m_record.NeedRestart();
-        if (m_backup) m_backup->Done(false, code);
         Log(code, text, LogLevelError);
         Record(RunEntry::Failed(RunAction::DeleteService, serviceName, code));
     };
@@ -256,7 +250,6 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     if (!m_platform.DeleteService(service.get())) {
         failed(MsgServiceDeleteFailed(m_platform, serviceName), true);
     } else {
-        if (m_backup) m_backup->Done(true);
         Record(RunEntry::Done(RunAction::DeleteService, serviceName));
     }
 }

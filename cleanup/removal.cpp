@@ -20,20 +20,17 @@ int CCleanupActions::RemoveDevices() {
     for (const auto& entry : m_devices) {
         CLEAN_DEVINFO& record = *entry;
         // Asked before the removal: a removed instance may no longer tell it.
-        const std::string instance = Recording() || m_backup ? InstanceIdOf(record) : std::string();
+        const std::string instance = Recording() ? InstanceIdOf(record) : std::string();
         // Not saved, so not removed: like a reader whose removal failed it
         // keeps its INF and service, without a scan that would find its INF.
         if (m_backup && !m_backup->SaveDevice(instance)) continue;
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
-            if (Recording() || m_backup) {
-                const DWORD code = m_platform.GetLastError();
-                if (m_backup) m_backup->Done(false, code);
-                Record(RunEntry::Failed(RunAction::RemoveDevice, instance, code));
+            if (Recording()) {
+                Record(RunEntry::Failed(RunAction::RemoveDevice, instance, m_platform.GetLastError()));
             }
             RunInfScanFallback();
             continue;
         }
-        if (m_backup) m_backup->Done(true);
         NoteRestartFlags(record.element());
         Record(RunEntry::Done(RunAction::RemoveDevice, instance));
 

@@ -84,6 +84,10 @@ std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder) {
     return NamedMessage(platform, folder, IDS_BACKUP_FOLDER_FAILED);
 }
 
+std::string MsgManifestNotWritten(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_MANIFEST_NOT_WRITTEN);
+}
+
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_MANIFEST_UNREADABLE);
 }

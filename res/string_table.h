@@ -81,6 +81,7 @@ constexpr StringResource kStringTable[] = {
     {IDS_PROMPT_RESTORE_QUESTION, "Aucun fichier ni service existant ne sera remplac\xE9. Continuer ?"},
     {IDS_ACTION_SAVE, "sauvegarder "},
     {IDS_ACTION_RESTORE, "remettre en place "},
+    {IDS_MANIFEST_NOT_WRITTEN, "la liste de la sauvegarde ne peut \xEAtre \xE9" "crite ; les copies sont dans le dossier"},
     {IDS_PLAN_RESTORE_TITLE, "Simulation (/list /restore) : rien n'est modifi\xE9."},
 };
 

@@ -24,7 +24,10 @@ unsigned DoneResource(RunAction action) {
             return IDS_LOG_INF_UNKNOWN;
         case RunAction::MatchInf:
             return IDS_LOG_INF_NAMES_READER;
-        case RunAction::SaveItem:
+        case RunAction::SaveFile:
+        case RunAction::SavePackage:
+        case RunAction::SaveService:
+        case RunAction::SaveDevice:
             return IDS_LOG_SAVED;
         case RunAction::RestoreItem:
             return IDS_LOG_RESTORED;
@@ -57,11 +60,12 @@ void CActivityLog::EntryAdded(const RunEntry& entry) {
             if (entry.action == RunAction::RemoveDevice)
                 Write(entry.subject, IDS_LOG_DEVICE_NOT_REMOVED, entry.code);
             // The item is kept: there is no message of its own elsewhere.
-            if (entry.action == RunAction::SaveItem) Write(entry.subject, IDS_NOT_SAVED, entry.code);
+            if (IsSave(entry.action)) Write(entry.subject, IDS_NOT_SAVED, entry.code);
             if (entry.action == RunAction::RestoreItem) Write(entry.subject, IDS_RESTORE_FAILED, entry.code);
             break;
         case RunOutcome::Done:
-            if (const unsigned resource = DoneResource(entry.action)) Write(entry.subject, resource);
+            if (const unsigned resource = DoneResource(entry.action))
+                Write(entry.copy.empty() ? entry.subject : entry.subject + " -> " + entry.copy, resource);
             break;
         case RunOutcome::Planned:
             break;

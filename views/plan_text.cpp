@@ -24,7 +24,10 @@ unsigned Verb(RunAction action) {
             return IDS_ACTION_UNINSTALL_INF;
         case RunAction::DeleteAtRestart:
             return IDS_ACTION_DELETE_AT_RESTART;
-        case RunAction::SaveItem:
+        case RunAction::SaveFile:
+        case RunAction::SavePackage:
+        case RunAction::SaveService:
+        case RunAction::SaveDevice:
             return IDS_ACTION_SAVE;
         case RunAction::RestoreItem:
             return IDS_ACTION_RESTORE;
@@ -36,6 +39,7 @@ unsigned Verb(RunAction action) {
 std::string ActionLine(IPlatform& platform, std::size_t number, const RunEntry& entry) {
     std::string line = "  " + std::to_string(number) + ". " +
                        LoadResourceString(platform, Verb(entry.action)) + entry.subject;
+    if (!entry.copy.empty()) line += " -> " + entry.copy;
     if (entry.action == RunAction::SetFileAttributes) {
         char word[16];
         std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(entry.attributes));

@@ -40,7 +40,7 @@ check() {
   backup_has services/vlkusbser.reg
   backup_has services/vlkusbser.txt
   backup_has "devices/USB#${READER_A//\\/#}.reg"
-  expect_log_line backup.txt "[INFO] : vlkusbser -> C:\\b\\services\\vlkusbser.reg : sauvegardé"
+  expect_log_line backup.txt "[INFO] : vlkusbser -> services\\vlkusbser.reg : sauvegardé"
 
   # A file that came back before the restore stays as it is.
   inf=$(e2e_inf_dir "$E2E_PREFIX")

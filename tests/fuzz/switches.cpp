@@ -40,7 +40,8 @@ std::string Lower(std::string text) {
 }
 
 int Flags(const RunOptions& options) {
-    return options.list + 2 * options.quiet + 4 * options.help + 8 * options.log;
+    return options.list + 2 * options.quiet + 4 * options.help + 8 * options.log + 16 * options.backup +
+           32 * options.restore;
 }
 
 void CheckOneArgument(const std::string& argument) {
@@ -55,12 +56,16 @@ void CheckOneArgument(const std::string& argument) {
         bool known = false;
         for (std::size_t i = 0; i < kSwitchCount; ++i) {
             known = known ||
-                    (name == kSwitches[i].name && kSwitches[i].takesValue == (colon != std::string::npos));
+                    (name == kSwitches[i].name &&
+                     (kSwitches[i].valueOptional || kSwitches[i].takesValue == (colon != std::string::npos)));
         }
         FUZZ_CHECK(known);
         FUZZ_CHECK(alone.log == (name == "log"));
     }
     FUZZ_CHECK(alone.logPath == (alone.log ? argument.substr(colon + 1) : std::string()));
+    const std::string value = colon == std::string::npos ? std::string() : argument.substr(colon + 1);
+    FUZZ_CHECK(alone.backupFolder == (alone.backup ? value : std::string()));
+    FUZZ_CHECK(alone.restoreFolder == (alone.restore ? value : std::string()));
     // The name's case does not matter; the value's is kept.
     std::string flipped = argument;
     for (std::size_t i = 0; i < flipped.size() && i < colon; ++i) {
@@ -69,7 +74,8 @@ void CheckOneArgument(const std::string& argument) {
         if (c >= 'A' && c <= 'Z') flipped[i] = static_cast<char>(c + 32);
     }
     const RunOptions other = ParseSwitches({flipped});
-    FUZZ_CHECK(Flags(other) == flags && other.logPath == alone.logPath);
+    FUZZ_CHECK(Flags(other) == flags && other.logPath == alone.logPath &&
+               other.backupFolder == alone.backupFolder && other.restoreFolder == alone.restoreFolder);
 }
 
 }  // namespace
@@ -108,8 +114,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             expected.log = true;
             expected.logPath = alone.logPath;
         }
+        if (alone.backup) {
+            expected.backup = true;
+            expected.backupFolder = alone.backupFolder;
+        }
+        if (alone.restore) {
+            expected.restore = true;
+            expected.restoreFolder = alone.restoreFolder;
+        }
     }
     const RunOptions options = ParseSwitches(arguments);
-    FUZZ_CHECK(Flags(options) == Flags(expected) && options.logPath == expected.logPath);
+    FUZZ_CHECK(Flags(options) == Flags(expected) && options.logPath == expected.logPath &&
+               options.backupFolder == expected.backupFolder &&
+               options.restoreFolder == expected.restoreFolder);
     return 0;
 }

@@ -12,6 +12,8 @@ cd "$root"
 . "$root/scripts/e2e/lib.sh"
 # shellcheck source=../tests/e2e/scenarios/workstations.sh
 . "$root/tests/e2e/scenarios/workstations.sh"
+# shellcheck source=wine-loader.sh
+. "$root/scripts/wine-loader.sh"
 
 work=${VK_DEMO_DIR:-$root/build/demo}
 exe="$root/dist/x64/VelkorUSBCleaner.exe"
@@ -25,6 +27,7 @@ if [ "${VK_DEMO_SKIP_BUILD:-0}" != 1 ] && [ -f scripts/build-windows.sh ]; then
   bash scripts/build-windows.sh
 fi
 [ -f "$exe" ] || e2e_die "$exe was not built"
+vk_use_wine_loader "$root/build/wine-loader"
 
 READER_UNPLUGGED='VID_C2B5&PID_000B\5&3a7f19&0&2'
 

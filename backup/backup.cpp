@@ -9,7 +9,6 @@
 #include "cleanup/handles.h"
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
-#include "res/resource.h"
 
 namespace vk {
 

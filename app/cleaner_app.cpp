@@ -4,10 +4,12 @@
 #include <cstring>
 #include <memory>
 
+#include "backup/restore.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
 #include "res/resource.h"
 #include "views/check_line.h"
+#include "views/manifest_text.h"
 #include "views/plan_text.h"
 #include "views/report.h"
 
@@ -77,6 +79,16 @@ void Tell(IPlatform& platform, const RunOptions& options, const std::string& tex
     } else {
         platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OK | icon | MB_APPLMODAL);
     }
+}
+
+// One run at a time: true, once the user is told, when another run holds
+// the mutex. A mutex that cannot be made at all says nothing of another run.
+bool AnotherRunGoesOn(IPlatform& platform, const RunOptions& options) {
+    if (platform.CreateRunMutex(kRunMutexName)) return false;
+    const DWORD code = platform.GetLastError();
+    if (code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) return false;
+    Tell(platform, options, LoadResourceString(platform, IDS_ALREADY_RUNNING), MB_ICONEXCLAMATION);
+    return true;
 }
 
 // ..\x64\<own file name> relative to the program's folder, written without
@@ -196,7 +208,7 @@ void WriteReport(IPlatform& platform, const RunOptions& options, ReportFile& rep
                  int exitStatus) {
     if (!report.file) return;
     ReportRun run;
-    run.mode = options.check ? "check" : options.list ? "list" : "pass";
+    run.mode = options.restore ? "restore" : options.check ? "check" : options.list ? "list" : "pass";
     run.switches = options.arguments;
     run.start = report.start;
     run.end = platform.GetSystemTimeAsFileTime();
@@ -232,15 +244,37 @@ std::string CVelkorUSBCleanerApp::ApplicationTitle() {
     return Title(m_platform);
 }
 
-void CVelkorUSBCleanerApp::RunPass() {
+bool CVelkorUSBCleanerApp::StartBackup() {
+    if (!m_options.backup) return true;
+    std::string folder = m_options.backupFolder;
+    DWORD code = ERROR_PATH_NOT_FOUND;
+    if (!folder.empty() || DefaultBackupFolder(m_platform, &folder)) {
+        m_backupStore = std::make_unique<CBackup>(m_platform, *this, folder);
+        code = m_backupStore->Prepare();
+    }
+    if (code == 0) {
+        m_backup = m_backupStore.get();
+        return true;
+    }
+    std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
+    Log(code, text, LogLevelError);
+    std::string reason;
+    if (m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0) text += "\n" + reason;
+    Tell(m_platform, m_options, text, MB_ICONERROR);
+    return false;
+}
+
+bool CVelkorUSBCleanerApp::RunPass() {
     // The log's entries are written as the record grows, among the pass's
     // other messages. A run that nobody reads is not recorded.
     const bool planning = m_options.list || m_options.check;
     if (ActivityLogged()) {
         m_record.Start(planning, &m_activityLog);
-    } else if (planning || m_options.report) {
+    } else if (planning || m_options.report || m_options.backup) {
+        // The report and the manifest are written from the record too.
         m_record.Start(planning);
     }
+    if (!StartBackup()) return false;
     if (EnumerateTargetDevices(TargetTable()) == 0) {
         if (Recording()) {
             for (const auto& entry : m_devices) {
@@ -257,21 +291,15 @@ void CVelkorUSBCleanerApp::RunPass() {
         }
     }
     ReleaseInventory();
+    if (m_backup) m_backup->WriteManifest(ManifestText(m_record));
+    return true;
 }
 
 int CVelkorUSBCleanerApp::RunCleaning() {
     int wow64Status = 0;
     if (HandledUnderWow64(m_platform, m_options, &wow64Status, &m_handedOver)) return wow64Status;
     // Taken after the hand-over, which the 64-bit program's own run follows.
-    // A mutex that cannot be made at all says nothing of another run.
-    if (!m_platform.CreateRunMutex(kRunMutexName)) {
-        const DWORD code = m_platform.GetLastError();
-        if (code == ERROR_ALREADY_EXISTS || code == ERROR_ACCESS_DENIED) {
-            Tell(m_platform, m_options, LoadResourceString(m_platform, IDS_ALREADY_RUNNING),
-                 MB_ICONEXCLAMATION);
-            return ExitAlreadyRunning;
-        }
-    }
+    if (AnotherRunGoesOn(m_platform, m_options)) return ExitAlreadyRunning;
     if (m_options.promptsUnseen) {
         LogOwnEntry(0, LoadResourceString(m_platform, IDS_LOG_NO_VISIBLE_PROMPT) + kLineEnd, LogLevelInfo);
     }
@@ -281,7 +309,7 @@ int CVelkorUSBCleanerApp::RunCleaning() {
         m_platform.MessageBox(kPromptUnplug, title.c_str(), MB_OKCANCEL | kPromptStyle) == IDCANCEL) {
         return ExitCancelled;
     }
-    RunPass();
+    if (!RunPass()) return ExitBackupFailed;
     // An installer needs the restart as a status; a person reads it in the prompt.
     if (m_options.quiet) return RestartNeeded() ? ExitRestartRequired : ExitCompleted;
     std::string replug = kPromptReplug;
@@ -289,6 +317,56 @@ int CVelkorUSBCleanerApp::RunCleaning() {
     m_platform.MessageBox(replug.c_str(), title.c_str(), MB_OK | kPromptStyle);
     return ExitCompleted;
 }
+
+namespace {
+
+// /restore:<folder>: the backup's items put back after a confirmation (none
+// under /quiet); with /list only the plan of it.
+int RunRestore(IPlatform& platform, const RunOptions& options) {
+    int wow64Status = 0;
+    if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
+    // A restore and a pass at once would undo each other's work.
+    if (!options.list && AnotherRunGoesOn(platform, options)) return ExitAlreadyRunning;
+    const LogFile log = OpenLog(platform, options);
+    ReportFile report = OpenReport(platform, options);
+    DryRunPlatform dryRun(platform);
+    IPlatform& target = options.list ? static_cast<IPlatform&>(dryRun) : platform;
+    CDiagnosticLog diagnostics(target);
+    AttachLog(diagnostics, log.get());
+    CActivityLog activity(diagnostics, target);
+    if (diagnostics.ActivityLogged() && !options.list) {
+        diagnostics.m_record.Start(false, &activity);
+    } else if (options.list || options.report) {
+        diagnostics.m_record.Start(options.list);
+    }
+    CRestore restore(target, diagnostics, options.restoreFolder);
+    if (restore.Load() != 0) {
+        Tell(platform, options, MsgManifestUnreadable(platform, options.restoreFolder.c_str()), MB_ICONERROR);
+        WriteReport(platform, options, report, diagnostics.m_record, ExitRestoreFailed);
+        return ExitRestoreFailed;
+    }
+    if (!options.quiet && !options.list) {
+        const std::string text = LoadResourceString(platform, IDS_PROMPT_RESTORE) + "\n\n" +
+                                 options.restoreFolder + "\n\n" +
+                                 LoadResourceString(platform, IDS_PROMPT_RESTORE_QUESTION);
+        if (platform.MessageBox(text.c_str(), Title(platform).c_str(), MB_OKCANCEL | kPromptStyle) ==
+            IDCANCEL)
+            return ExitCancelled;
+    }
+    const bool complete = restore.Run();
+    if (options.list) {
+        const std::string plan = PlanText(platform, diagnostics.m_record, IDS_PLAN_RESTORE_TITLE);
+        Write(platform, StandardStream::Output, plan);
+        if (log) LogLines(diagnostics, plan);
+        WriteReport(platform, options, report, diagnostics.m_record, ExitCompleted);
+        return ExitCompleted;
+    }
+    const int status = complete ? ExitCompleted : ExitRestoreFailed;
+    WriteReport(platform, options, report, diagnostics.m_record, status);
+    return status;
+}
+
+}  // namespace
 
 int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments) {
     RunOptions options = ParseSwitches(arguments);
@@ -311,6 +389,8 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         return ExitCompleted;
     }
 
+    if (options.restore) return RunRestore(platform, options);
+
     if (options.list || options.check) {
         int wow64Status = 0;
         if (HandledUnderWow64(platform, options, &wow64Status)) return wow64Status;
@@ -321,7 +401,7 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
         CVelkorUSBCleanerApp app(dryRun, options);
         AttachLog(app, log.get());
         app.m_logActivity = false;
-        app.RunPass();
+        if (!app.RunPass()) return ExitBackupFailed;
         const std::string text =
             options.check ? CheckLine(platform, app.m_record) : PlanText(platform, app.m_record);
         Write(platform, StandardStream::Output, text);

@@ -1,8 +1,11 @@
 // The application object and the single cleaning pass.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "backup/backup.h"
 
 #include "app/switches.h"
 #include "cleanup/cleanup.h"
@@ -16,6 +19,8 @@ enum ExitStatus : int {
     ExitCancelled = 1,          // the user cancelled the first prompt
     ExitTracesFound = 1,        // /check: a pass would still change something
     ExitWrongArchitecture = 2,  // 32-bit program on 64-bit Windows, no 64-bit one beside it: nothing changed
+    ExitBackupFailed = 4,       // /backup: the folder could not be created; nothing changed
+    ExitRestoreFailed = 5,      // /restore: an item could not be put back, or the backup could not be read
     // Under /quiet, the pass ran and a restart finishes it
     // (ERROR_SUCCESS_REBOOT_REQUIRED, what installers expect).
     ExitRestartRequired = 3010,
@@ -44,8 +49,9 @@ public:
 
     // The pass without its prompts: selection, cleanup actions, release. The
     // record is kept when a view of it is wanted (the log's activity entries,
-    // the plan under /list).
-    void RunPass();
+    // the plan under /list). With /backup, the backup folder is created
+    // first: false, with nothing changed, when it cannot be.
+    bool RunPass();
 
     // The executable's file name without folder and extension.
     std::string ApplicationTitle();
@@ -55,7 +61,12 @@ public:
     bool m_handedOver = false;
 
 private:
+    // Creates the backup folder and hands the backup to the cleanup actions;
+    // false (the user told) when the folder cannot be created.
+    bool StartBackup();
+
     CActivityLog m_activityLog;
+    std::unique_ptr<CBackup> m_backupStore;
 };
 
 // Runs the program against `platform` with the given arguments (the command

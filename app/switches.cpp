@@ -10,9 +10,11 @@ namespace vk {
 const SwitchEntry kSwitches[] = {
     {SwitchId::List, "list", false, IDS_HELP_LIST},
     {SwitchId::Quiet, "quiet", false, IDS_HELP_QUIET},
-    {SwitchId::Log, "log", true, IDS_HELP_LOG_OPTIONAL},
-    {SwitchId::Report, "report", true, IDS_HELP_REPORT},
+    {SwitchId::Log, "log", true, IDS_HELP_LOG_OPTIONAL, true},
+    {SwitchId::Report, "report", true, IDS_HELP_REPORT, true},
     {SwitchId::Check, "check", false, IDS_HELP_CHECK},
+    {SwitchId::Backup, "backup", true, IDS_HELP_BACKUP, true},
+    {SwitchId::Restore, "restore", true, IDS_HELP_RESTORE},
     {SwitchId::Help, "?", false, IDS_HELP_HELP},
     {SwitchId::Help, "help", false, 0},
 };
@@ -23,6 +25,7 @@ namespace {
 // The exit statuses, in the order the help lists them.
 constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED,          IDS_STATUS_CANCELLED,
                                     IDS_STATUS_CHECK_FOUND,        IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_BACKUP_FAILED,      IDS_STATUS_RESTORE_FAILED,
                                     IDS_STATUS_RESTART_REQUIRED,   IDS_STATUS_ALREADY_RUNNING};
 constexpr const char* kLineEnd = "\r\n";
 
@@ -54,9 +57,10 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
         for (const SwitchEntry& entry : kSwitches) {
             if (std::strlen(entry.name) != nameLength || !SameNameNoCase(body, entry.name, nameLength))
                 continue;
-            // A value where none is taken is not this switch.
+            // A value where none is taken, or none where one is needed, is not this switch.
             const bool named = colon != std::string::npos;
-            if (named && !entry.takesValue) break;
+            if (!entry.valueOptional && entry.takesValue != named) break;
+            const std::string value = named ? argument.substr(colon + 1) : std::string();
             switch (entry.id) {
                 case SwitchId::List:
                     options.list = true;
@@ -70,15 +74,23 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
                 case SwitchId::Log:
                     options.log = true;
                     options.logNamed = named;
-                    options.logPath = named ? argument.substr(colon + 1) : std::string();
+                    options.logPath = value;
                     break;
                 case SwitchId::Report:
                     options.report = true;
                     options.reportNamed = named;
-                    options.reportPath = named ? argument.substr(colon + 1) : std::string();
+                    options.reportPath = value;
                     break;
                 case SwitchId::Check:
                     options.check = true;
+                    break;
+                case SwitchId::Backup:
+                    options.backup = true;
+                    options.backupFolder = value;
+                    break;
+                case SwitchId::Restore:
+                    options.restore = true;
+                    options.restoreFolder = value;
                     break;
             }
             break;

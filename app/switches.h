@@ -9,13 +9,14 @@
 
 namespace vk {
 
-enum class SwitchId { List, Quiet, Log, Report, Check, Help };
+enum class SwitchId { List, Quiet, Log, Report, Check, Help, Backup, Restore };
 
 struct SwitchEntry {
     SwitchId id;
-    const char* name;     // without the leading / or -, compared case-insensitively
-    bool takesValue;      // may be written name:value
-    unsigned helpString;  // string resource of its help line; 0 for an alias
+    const char* name;            // without the leading / or -, compared case-insensitively
+    bool takesValue;             // written name:value
+    unsigned helpString;         // string resource of its help line; 0 for an alias
+    bool valueOptional = false;  // written name or name:value
 };
 
 extern const SwitchEntry kSwitches[];
@@ -32,6 +33,10 @@ struct RunOptions {
     bool reportNamed = false;
     std::string reportPath;
     bool check = false;
+    bool backup = false;
+    std::string backupFolder;  // empty: the default folder
+    bool restore = false;
+    std::string restoreFolder;
     // The arguments as given, for the report.
     std::vector<std::string> arguments;
     // Not a switch: no prompt could be seen where the program runs, so it

@@ -16,6 +16,7 @@ constexpr const char* kOemInfPattern = "\\inf\\oem*.inf";
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
 class AnsiCodePage;
+class CBackup;
 
 // What the driver store made of a published INF.
 enum class StoreUninstall {
@@ -55,6 +56,11 @@ public:
     enum class Shared { Service, Inf, DriverFile };
     bool KeptForOutside(const std::string& subject, Shared kind);
 
+    // --- Backup ---
+    // When set, every item is saved there before it is deleted, and an item
+    // that cannot be saved is kept.
+    CBackup* m_backup = nullptr;
+
 protected:
     // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info;
     // recorded as `action` failing with that code.
@@ -67,11 +73,13 @@ private:
     bool InfNamesReader(const char* path, HeapBlock& buffer, const AnsiCodePage& codePage);
 
     // Removes the published INF `infName` from the driver store (with its INF
-    // and PNF files). A refusal for a read-only INF at `infPath` (null: none)
-    // is asked again once the attribute is cleared; any other refusal is
-    // logged with the command that finishes the job; a system without the
-    // uninstall is passed over.
+    // and PNF files). With a backup, a package that cannot be saved first is
+    // kept as a refused one is. A refusal for a read-only INF at `infPath`
+    // (null: none) is asked again once the attribute is cleared; any other
+    // refusal is logged with the command that finishes the job; a system
+    // without the uninstall is passed over.
     StoreUninstall UninstallFromStore(const char* infName, const char* infPath);
+    StoreUninstall AskStoreToUninstall(const char* infName, const char* infPath);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);

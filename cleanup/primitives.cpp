@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "backup/backup.h"
 #include "cleanup/cleanup.h"
 #include "cleanup/handles.h"
 #include "cleanup/path_buffer.h"
@@ -16,6 +17,10 @@ namespace {
 
 // FILETIME counts 100-ns intervals; the times written back keep whole seconds.
 constexpr FileTime kTicksPerSecond = 10000000;
+
+// What RemoveFileForced gives for a file it keeps because it could not be
+// saved: no system code has this value.
+constexpr DWORD kNotSaved = 0xFFFFFFFF;
 
 // Only the attribute bits below FILE_ATTRIBUTE_NORMAL are carried over.
 constexpr DWORD kCarriedAttributes = 0x7F;
@@ -70,6 +75,8 @@ void CCleanupActions::DeleteFileForced(const char* path) {
 }
 
 DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
+    // Saved as it is, before its attributes and times are changed.
+    if (m_backup && !m_backup->SaveFile(path)) return kNotSaved;
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
         if (status.attributes & FILE_ATTRIBUTE_READONLY) {
@@ -111,6 +118,12 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
 }
 
 StoreUninstall CCleanupActions::UninstallFromStore(const char* infName, const char* infPath) {
+    // A package that cannot be saved first stays, and so does its pair.
+    if (m_backup && !m_backup->SavePackage(infName)) return StoreUninstall::Refused;
+    return AskStoreToUninstall(infName, infPath);
+}
+
+StoreUninstall CCleanupActions::AskStoreToUninstall(const char* infName, const char* infPath) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
@@ -133,7 +146,7 @@ StoreUninstall CCleanupActions::UninstallFromStore(const char* infName, const ch
         const DWORD cleared = WithoutReadOnly(status.attributes);
         if (m_platform.SetFileAttributes(infPath, cleared)) {
             Record(RunEntry::Done(RunAction::SetFileAttributes, infPath, cleared));
-            return UninstallFromStore(infName, nullptr);
+            return AskStoreToUninstall(infName, nullptr);
         }
         m_platform.SetLastError(code);
     }
@@ -203,7 +216,8 @@ bool CCleanupActions::DeleteInfPair(const char* infName) {
     // The store's package goes first: left there, Windows would install the
     // old driver again the next time the reader is plugged in. An uninstall
     // that removed the pair leaves the look-ups below nothing to find; one
-    // the store refused leaves the pair where pnputil can still name it.
+    // the store refused, or whose package could not be saved, leaves the pair
+    // where pnputil can still name it.
     if (UninstallFromStore(infName, path.c_str()) == StoreUninstall::Refused) return true;
 
     // Looked up first, so that an absent half costs no message.
@@ -243,7 +257,8 @@ void CCleanupActions::DeleteDriverFiles() {
         // refuses to delete a mapped image (access denied, not only a sharing
         // violation), so every failure but absence is left to the restart.
         const DWORD code = RemoveFileForced(path.c_str(), false);
-        if (code != 0 && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+        // A file that could not be saved first is kept, not left to the restart.
+        if (code != 0 && code != kNotSaved && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             ScheduleDeletionAtRestart(path.c_str());
             m_leftToRestart.push_back(path.c_str());
         }
@@ -251,6 +266,7 @@ void CCleanupActions::DeleteDriverFiles() {
 }
 
 void CCleanupActions::DeleteDriverService(const char* serviceName) {
+    if (m_backup && !m_backup->SaveService(serviceName)) return;
     // The code is read after the text is composed; a service already marked
     // for deletion goes only at the next restart.
     const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {

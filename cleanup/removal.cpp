@@ -1,5 +1,6 @@
 #include <string>
 
+#include "backup/backup.h"
 #include "cleanup/cleanup.h"
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
@@ -20,6 +21,9 @@ int CCleanupActions::RemoveDevices() {
         CLEAN_DEVINFO& record = *entry;
         // Asked before the removal: a removed instance may no longer tell it.
         const std::string instance = Recording() ? InstanceIdOf(record) : std::string();
+        // Not saved, so not removed: like a reader whose removal failed it
+        // keeps its INF and service, without a scan that would find its INF.
+        if (m_backup && !m_backup->SaveDevice(instance)) continue;
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
             if (Recording()) {
                 Record(RunEntry::Failed(RunAction::RemoveDevice, instance, m_platform.GetLastError()));

@@ -91,4 +91,16 @@ std::string MsgReportOpenFailed(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_REPORT_OPEN_FAILED);
 }
 
+std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder) {
+    return NamedMessage(platform, folder, IDS_BACKUP_FOLDER_FAILED);
+}
+
+std::string MsgManifestNotWritten(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_MANIFEST_NOT_WRITTEN);
+}
+
+std::string MsgManifestUnreadable(IPlatform& platform, const char* path) {
+    return NamedMessage(platform, path, IDS_MANIFEST_UNREADABLE);
+}
+
 }  // namespace vk

@@ -28,5 +28,9 @@ std::string MsgStoreUninstallHint(IPlatform& platform, const char* infName);
 std::string MsgDeleteAtRestartFailed(IPlatform& platform, const char* path);
 std::string MsgLogOpenFailed(IPlatform& platform, const char* path);
 std::string MsgReportOpenFailed(IPlatform& platform, const char* path);
+// Backup and restore: "<item> : <text>".
+std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder);
+std::string MsgManifestUnreadable(IPlatform& platform, const char* path);
+std::string MsgManifestNotWritten(IPlatform& platform, const char* path);
 
 }  // namespace vk

@@ -14,6 +14,11 @@ bool ChangesWorkstation(RunAction action) {
     }
 }
 
+bool IsSave(RunAction action) {
+    return action == RunAction::SaveFile || action == RunAction::SavePackage ||
+           action == RunAction::SaveService || action == RunAction::SaveDevice;
+}
+
 RunEntry RunEntry::Done(RunAction action, std::string subject, std::uint32_t attributes) {
     RunEntry entry;
     entry.action = action;

@@ -33,6 +33,14 @@ enum class RunAction {
     RemoveInf,          // an INF known by name (package, INF and PNF); subject: its name
     ScanInfFolder,      // the oem*.inf files are searched by content; subject: instance ID
     MatchInf,           // an INF file found to name a reader; subject: full path
+    // A backup's copy of what the action after it removes; subject: the item
+    // (path, published INF name, service name, instance ID), `copy` where it
+    // went, relative to the backup folder.
+    SaveFile,
+    SavePackage,
+    SaveService,
+    SaveDevice,
+    RestoreItem,        // a restore's; subject: the item as the backup's manifest names it
 };
 
 enum class RunOutcome {
@@ -54,7 +62,11 @@ struct RunEntry {
     unsigned reason = 0;
     std::string keptBy;
     std::uint32_t attributes = 0;
+    std::string copy;
 };
+
+// Whether the action is one of a backup's saves.
+bool IsSave(RunAction action);
 
 // Whether the action changes the workstation (the others only read it).
 bool ChangesWorkstation(RunAction action);

@@ -69,11 +69,33 @@ LONG DryRunPlatform::RegOpenKeyEx(RegRoot root, const char* subKey, DWORD option
 
 LONG DryRunPlatform::RegQueryValueEx(RegKey key, const char* valueName, DWORD* type, std::uint8_t* data,
                                      DWORD* size) {
+    // A key of the plan has no values yet.
+    if (m_plannedKeys.count(key)) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
     return m_real.RegQueryValueEx(key, valueName, type, data, size);
 }
 
 LONG DryRunPlatform::RegCloseKey(RegKey key) {
+    if (m_plannedKeys.erase(key)) return 0;
     return m_real.RegCloseKey(key);
+}
+
+LONG DryRunPlatform::RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) {
+    // An existing key is opened for reading: its values are written in the plan only.
+    RegKey opened = kNullRegKey;
+    if (m_real.RegOpenKeyEx(root, subKey, 0, KEY_READ, &opened) == 0) {
+        if (key) *key = opened;
+        if (created) *created = false;
+        return 0;
+    }
+    const RegKey planned = static_cast<RegKey>(m_nextWriteHandle += 4);
+    m_plannedKeys.insert(planned);
+    if (key) *key = planned;
+    if (created) *created = true;
+    return 0;
+}
+
+LONG DryRunPlatform::RegSetValueEx(RegKey, const char*, DWORD, const std::uint8_t*, DWORD) {
+    return 0;
 }
 
 LONG DryRunPlatform::RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) {
@@ -110,8 +132,19 @@ bool DryRunPlatform::DeleteService(ScHandle service) {
 }
 
 bool DryRunPlatform::CloseServiceHandle(ScHandle handle) {
+    if (m_plannedServices.erase(handle)) return true;
     m_services.erase(handle);
     return m_real.CloseServiceHandle(handle);
+}
+
+bool DryRunPlatform::QueryServiceConfig(ScHandle service, ServiceConfig* config) {
+    return m_real.QueryServiceConfig(service, config);
+}
+
+ScHandle DryRunPlatform::CreateService(ScHandle, const char*, const ServiceConfig&, DWORD) {
+    const ScHandle planned = static_cast<ScHandle>(m_nextWriteHandle += 4);
+    m_plannedServices.insert(planned);
+    return planned;
 }
 
 // --- Files ---------------------------------------------------------------
@@ -157,6 +190,10 @@ bool DryRunPlatform::GetFileAttributesEx(const char* path, FileAttributeData* da
     if (path && Deleted(path)) {
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
+    }
+    if (path && m_createdFolders.count(Folded(path))) {
+        if (data) *data = {FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0, 0};
+        return true;
     }
     return m_real.GetFileAttributesEx(path, data);
 }
@@ -206,6 +243,22 @@ bool DryRunPlatform::DeleteFile(const char* path) {
         return false;
     }
     m_deletedFiles.insert(Folded(text));
+    return true;
+}
+
+bool DryRunPlatform::CopyFile(const char*, const char*, bool) {
+    return true;
+}
+
+bool DryRunPlatform::CreateDirectory(const char* path) {
+    const std::string text = path ? path : "";
+    m_createdFolders.insert(Folded(text));
+    return true;
+}
+
+bool DryRunPlatform::WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) {
+    if (!m_writeHandles.count(file)) return m_real.WriteFile(file, buffer, toWrite, written);
+    if (written) *written = toWrite;
     return true;
 }
 
@@ -268,6 +321,16 @@ OemInfUninstall DryRunPlatform::UninstallOEMInf(const char*, DWORD) {
     return OemInfUninstall::Done;
 }
 
+StoreLocation DryRunPlatform::GetInfDriverStoreLocation(const char* infName, std::string* location) {
+    return m_real.GetInfDriverStoreLocation(infName, location);
+}
+
+bool DryRunPlatform::CopyOEMInf(const char*, std::string* publishedName) {
+    // The name the store would give is known only once it gives it.
+    if (publishedName) publishedName->clear();
+    return true;
+}
+
 bool DryRunPlatform::MoveFileEx(const char*, const char*, DWORD) {
     return true;
 }
@@ -296,6 +359,19 @@ bool DryRunPlatform::CreateRunMutex(const char* name) {
 
 bool DryRunPlatform::GetWindowStationVisible(bool* visible) {
     return m_real.GetWindowStationVisible(visible);
+}
+
+void DryRunPlatform::GetLocalTime(LocalTime* time) {
+    m_real.GetLocalTime(time);
+}
+bool DryRunPlatform::GetCommonAppDataFolder(std::string* path) {
+    return m_real.GetCommonAppDataFolder(path);
+}
+bool DryRunPlatform::AnsiToUtf16(const std::string& text, std::u16string* wide) {
+    return m_real.AnsiToUtf16(text, wide);
+}
+bool DryRunPlatform::Utf16ToAnsi(const std::u16string& wide, std::string* text) {
+    return m_real.Utf16ToAnsi(wide, text);
 }
 
 }  // namespace vk

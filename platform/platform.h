@@ -82,6 +82,39 @@ enum class OemInfUninstall {
 };
 enum class StandardStream { Output, Error };
 
+// What SetupGetInfDriverStoreLocationA gave. The entry point is looked up at
+// run time: systems before Vista, and Wine, have none.
+enum class StoreLocation {
+    Found,        // the path of the package's INF in the store
+    Failed,       // the reason in GetLastError
+    Unavailable,  // setupapi.dll has no SetupGetInfDriverStoreLocationA
+};
+
+// A service's configuration as QueryServiceConfigA reports it and
+// CreateServiceA takes it. Dependencies are written one after the other,
+// each followed by a null, as the multi-string Windows uses.
+struct ServiceConfig {
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    DWORD errorControl = 0;
+    DWORD tagId = 0;
+    std::string binaryPathName;
+    std::string loadOrderGroup;
+    std::string dependencies;
+    std::string serviceStartName;
+    std::string displayName;
+};
+
+// SYSTEMTIME's fields that a folder name needs.
+struct LocalTime {
+    unsigned year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+};
+
 // SetupAPI: BOOL results, the reason in GetLastError.
 class IDeviceSetup {
 public:
@@ -112,6 +145,14 @@ public:
     // SetupUninstallOEMInfA(infName, flags, NULL) for a published name such
     // as oem12.inf.
     virtual OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) = 0;
+
+    // --- Backup and restore ---
+    // SetupGetInfDriverStoreLocationA(published INF name, no platform, no
+    // locale): the full path of the package's INF in the driver store.
+    virtual StoreLocation GetInfDriverStoreLocation(const char* infName, std::string* location) = 0;
+    // SetupCopyOEMInfA(source INF, no media root, SPOST_PATH, no copy style):
+    // publishes a package again; the file name it was published under.
+    virtual bool CopyOEMInf(const char* sourceInf, std::string* publishedName) = 0;
 };
 
 // Registry: every call returns its error code itself (0 on success) and
@@ -135,6 +176,13 @@ public:
     // for the size only).
     virtual LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type,
                               std::uint8_t* data, DWORD* dataSize) = 0;
+
+    // --- Restore ---
+    // RegCreateKeyExA(root, subKey, no class, REG_OPTION_NON_VOLATILE,
+    // KEY_ALL_ACCESS): *created tells whether the key was new.
+    virtual LONG RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) = 0;
+    virtual LONG RegSetValueEx(RegKey key, const char* valueName, DWORD type, const std::uint8_t* data,
+                               DWORD size) = 0;
 };
 
 // Service control manager: handles or null, BOOL results, GetLastError.
@@ -146,6 +194,14 @@ public:
     virtual ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) = 0;
     virtual bool DeleteService(ScHandle service) = 0;
     virtual bool CloseServiceHandle(ScHandle handle) = 0;
+
+    // --- Backup and restore ---
+    // QueryServiceConfigA on a handle opened with SERVICE_QUERY_CONFIG.
+    virtual bool QueryServiceConfig(ScHandle service, ServiceConfig* config) = 0;
+    // CreateServiceA(manager, name, display name, access, and the rest from
+    // `config`; no tag asked for, no password).
+    virtual ScHandle CreateService(ScHandle manager, const char* serviceName, const ServiceConfig& config,
+                                   DWORD access) = 0;
 };
 
 // File system, ANSI paths. BOOL results and GetLastError.
@@ -175,6 +231,15 @@ public:
     // MoveFileExA(path, newPath, flags); a null newPath with
     // MOVEFILE_DELAY_UNTIL_REBOOT deletes the file at the next restart.
     virtual bool MoveFileEx(const char* path, const char* newPath, DWORD flags) = 0;
+
+    // --- Backup and restore ---
+    // CopyFileA(existing, new, failIfExists), then the copy's creation and
+    // last access times set to the original's: the copy has its attributes
+    // and all three of its times.
+    virtual bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) = 0;
+    // CreateDirectoryA(path, default security): ERROR_ALREADY_EXISTS when it is there.
+    virtual bool CreateDirectory(const char* path) = 0;
+    virtual bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) = 0;
 };
 
 // The process heap: zero-filled blocks (HEAP_ZERO_MEMORY). Null on failure.
@@ -250,6 +315,16 @@ public:
     // where a prompt would wait forever. False (GetLastError) when it
     // cannot be told.
     virtual bool GetWindowStationVisible(bool* visible) = 0;
+    // --- Backup and restore ---
+    // GetLocalTime.
+    virtual void GetLocalTime(LocalTime* time) = 0;
+    // SHGetFolderPathA(CSIDL_COMMON_APPDATA): the ProgramData folder (All
+    // Users\Application Data before Vista). False when the system cannot tell.
+    virtual bool GetCommonAppDataFolder(std::string* path) = 0;
+    // MultiByteToWideChar and WideCharToMultiByte with the ANSI code page;
+    // false (GetLastError) when the text does not convert.
+    virtual bool AnsiToUtf16(const std::string& text, std::u16string* wide) = 0;
+    virtual bool Utf16ToAnsi(const std::u16string& wide, std::string* text) = 0;
 };
 
 // The whole workstation.

@@ -24,6 +24,13 @@ unsigned DoneResource(RunAction action) {
             return IDS_LOG_INF_UNKNOWN;
         case RunAction::MatchInf:
             return IDS_LOG_INF_NAMES_READER;
+        case RunAction::SaveFile:
+        case RunAction::SavePackage:
+        case RunAction::SaveService:
+        case RunAction::SaveDevice:
+            return IDS_LOG_SAVED;
+        case RunAction::RestoreItem:
+            return IDS_LOG_RESTORED;
         default:
             return 0;
     }
@@ -55,9 +62,13 @@ void CActivityLog::EntryAdded(const RunEntry& entry) {
         case RunOutcome::Failed:
             if (entry.action == RunAction::RemoveDevice)
                 Write(entry.subject, IDS_LOG_DEVICE_NOT_REMOVED, entry.code);
+            // The item is kept: there is no message of its own elsewhere.
+            if (IsSave(entry.action)) Write(entry.subject, IDS_NOT_SAVED, entry.code);
+            if (entry.action == RunAction::RestoreItem) Write(entry.subject, IDS_RESTORE_FAILED, entry.code);
             break;
         case RunOutcome::Done:
-            if (const unsigned resource = DoneResource(entry.action)) Write(entry.subject, resource);
+            if (const unsigned resource = DoneResource(entry.action))
+                Write(entry.copy.empty() ? entry.subject : entry.subject + " -> " + entry.copy, resource);
             break;
         case RunOutcome::Planned:
             break;

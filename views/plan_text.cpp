@@ -24,6 +24,13 @@ unsigned Verb(RunAction action) {
             return IDS_ACTION_UNINSTALL_INF;
         case RunAction::DeleteAtRestart:
             return IDS_ACTION_DELETE_AT_RESTART;
+        case RunAction::SaveFile:
+        case RunAction::SavePackage:
+        case RunAction::SaveService:
+        case RunAction::SaveDevice:
+            return IDS_ACTION_SAVE;
+        case RunAction::RestoreItem:
+            return IDS_ACTION_RESTORE;
         default:
             return IDS_ACTION_DELETE_FILE;
     }
@@ -32,6 +39,7 @@ unsigned Verb(RunAction action) {
 std::string ActionLine(IPlatform& platform, std::size_t number, const RunEntry& entry) {
     std::string line = "  " + std::to_string(number) + ". " +
                        LoadResourceString(platform, Verb(entry.action)) + entry.subject;
+    if (!entry.copy.empty()) line += " -> " + entry.copy;
     if (entry.action == RunAction::SetFileAttributes) {
         char word[16];
         std::snprintf(word, sizeof word, " : 0x%x", static_cast<unsigned>(entry.attributes));
@@ -62,8 +70,8 @@ std::string OrNone(IPlatform& platform, const std::string& text) {
     return text.empty() ? LoadResourceString(platform, IDS_PLAN_NONE) : text;
 }
 
-std::string PlanText(IPlatform& platform, const CRunRecord& record) {
-    std::string text = LoadResourceString(platform, IDS_PLAN_TITLE) + kLineEnd;
+std::string PlanText(IPlatform& platform, const CRunRecord& record, unsigned title) {
+    std::string text = LoadResourceString(platform, title) + kLineEnd;
     text +=
         LoadResourceString(platform, IDS_PLAN_DEVICES) + std::to_string(record.Devices().size()) + kLineEnd;
     for (const SelectedDevice& device : record.Devices()) {

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "diag/log.h"
+#include "res/resource.h"
 
 namespace vk {
 
 // French, CR LF line ends.
-std::string PlanText(IPlatform& platform, const CRunRecord& record);
+std::string PlanText(IPlatform& platform, const CRunRecord& record, unsigned title = IDS_PLAN_TITLE);
 // A text shown on standard output (the plan, the /check line) into the log,
 // one Info entry per line.
 void LogLines(CDiagnosticLog& log, const std::string& text);

@@ -42,6 +42,16 @@ const char* ActionName(RunAction action) {
             return "scan_inf_folder";
         case RunAction::MatchInf:
             return "inf_names_reader";
+        case RunAction::SaveFile:
+            return "save_file";
+        case RunAction::SavePackage:
+            return "save_driver_package";
+        case RunAction::SaveService:
+            return "save_service";
+        case RunAction::SaveDevice:
+            return "save_device";
+        case RunAction::RestoreItem:
+            return "restore_item";
     }
     return "unknown";
 }
@@ -68,6 +78,18 @@ const char* ReasonName(unsigned reason) {
             return "used_by_another_reader";
         case IDS_LOG_SERVICE_FOREIGN:
             return "other_provider";
+        case IDS_LOG_SERVICE_USED_BY_DEVICE:
+        case IDS_LOG_SERVICE_USED_BY_CLASS:
+        case IDS_LOG_INF_USED_BY_DEVICE:
+        case IDS_LOG_FILE_USED_BY_DEVICE:
+        case IDS_LOG_FILE_USED_BY_CLASS:
+        case IDS_LOG_OUTSIDE_UNKNOWN:
+        case IDS_LOG_SHARED_UNEXAMINED:
+            return "used_outside_selection";
+        case IDS_LOG_SERVICE_MARKED:
+            return "marked_for_deletion";
+        case IDS_NOT_SAVED:
+            return "not_saved";
         default:
             return "other";
     }
@@ -102,6 +124,7 @@ Json EntryJson(IPlatform& platform, const RunEntry& entry) {
         json["reason"] = ReasonName(entry.reason);
         json["reasonText"] = Text(LoadResourceString(platform, entry.reason));
         if (!entry.keptBy.empty()) json["keptBy"] = Text(entry.keptBy);
+        if (!entry.copy.empty()) json["copy"] = Text(entry.copy);
     }
     if (entry.action == RunAction::SetFileAttributes && entry.outcome != RunOutcome::Failed)
         json["attributes"] = entry.attributes;

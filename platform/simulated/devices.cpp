@@ -64,6 +64,7 @@ bool SimulatedWorkstation::CallClassInstaller(DWORD installFunction, DevInfoSet 
     if (installFunction != DIF_REMOVE) return m_state->Error(ERROR_INVALID_PARAMETER, false);
     if (device->removeError != 0) return m_state->Error(device->removeError, false);
     m_state->removed.insert(device);
+    m_state->RemoveKeyTree(kEnumRoot + device->instanceId);
     m_state->calls.push_back("DIF_REMOVE " + device->instanceId);
     // Once the instance is gone its DevInst is null; SetupAPI still knows the
     // element by the rest of the structure
@@ -118,6 +119,15 @@ OemInfUninstall SimulatedWorkstation::UninstallOEMInf(const char* infName, DWORD
     if (pnf.size() >= 3) pnf.replace(pnf.size() - 3, 3, "pnf");
     if (File* infFile = m_state->FindFileEntry(inf)) m_state->RetireFile(infFile);
     if (File* pnfFile = m_state->FindFileEntry(pnf)) m_state->RetireFile(pnfFile);
+    // The package's folder in the store goes with it.
+    if (!package->storeInf.empty()) {
+        const std::string folder = FolderOf(package->storeInf, m_state->DoubleByte());
+        std::vector<File*> stored;
+        for (auto& file : m_state->files) {
+            if (SameText(FolderOf(file->path, m_state->DoubleByte()), folder)) stored.push_back(file.get());
+        }
+        for (File* file : stored) m_state->RetireFile(file);
+    }
     State::Retire(m_state->packages, m_state->uninstalledPackages, package);
     m_state->calls.push_back("UninstallOEMInf " + name);
     return OemInfUninstall::Done;
@@ -140,6 +150,51 @@ bool SimulatedWorkstation::DestroyDeviceInfoList(DevInfoSet set) {
     m_state->setMembers.erase(static_cast<std::uintptr_t>(set));
     if (m_state->sets.erase(static_cast<std::uintptr_t>(set)) == 0)
         return m_state->Error(ERROR_INVALID_HANDLE, false);
+    return true;
+}
+
+StoreLocation SimulatedWorkstation::GetInfDriverStoreLocation(const char* infName, std::string* location) {
+    const std::string name = infName ? infName : "";
+    if (!m_state->storeLocationAvailable) {
+        m_state->allCalls.push_back("GetInfDriverStoreLocation " + name + " (unavailable)");
+        return StoreLocation::Unavailable;
+    }
+    if (m_state->Injected("GetInfDriverStoreLocation", name)) return StoreLocation::Failed;
+    DriverPackage* package = m_state->FindPackage(name);
+    if (!package || package->storeInf.empty() || !location)
+        return m_state->Error(ERROR_FILE_NOT_FOUND, StoreLocation::Failed);
+    *location = package->storeInf;
+    return StoreLocation::Found;
+}
+
+// Publishing copies the INF to the INF folder under the lowest free oemN.inf
+// name, writes its PNF, and copies the source's folder into the store.
+bool SimulatedWorkstation::CopyOEMInf(const char* sourceInf, std::string* publishedName) {
+    const std::string source = sourceInf ? sourceInf : "";
+    if (m_state->Injected("CopyOEMInf", source)) return false;
+    File* inf = m_state->FindFileEntry(source);
+    if (!inf) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
+    const std::string infFolder = m_state->windowsDirectory + "\\inf\\";
+    std::string name;
+    for (int n = 0;; ++n) {
+        name = "oem" + std::to_string(n) + ".inf";
+        if (!m_state->FindFileEntry(infFolder + name) && !m_state->FindPackage(name)) break;
+    }
+    const std::string sourceFolder = FolderOf(source, m_state->DoubleByte());
+    std::vector<std::pair<std::string, std::string>> files = {
+        {NameOf(source, m_state->DoubleByte()), inf->content}};
+    for (auto& file : m_state->files) {
+        if (file.get() != inf && SameText(FolderOf(file->path, m_state->DoubleByte()), sourceFolder))
+            files.emplace_back(NameOf(file->path, m_state->DoubleByte()), file->content);
+    }
+    AddFile(infFolder + name, inf->content);
+    AddFile(infFolder + name.substr(0, name.size() - 3) + "pnf", "PNF");
+    AddDriverPackage(name,
+                     m_state->windowsDirectory + "\\System32\\DriverStore\\FileRepository\\" +
+                         Upper(NameOf(source, m_state->DoubleByte())) + "_" + name,
+                     files);
+    if (publishedName) *publishedName = name;
+    m_state->calls.push_back("CopyOEMInf " + source + " as " + name);
     return true;
 }
 

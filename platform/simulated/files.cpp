@@ -132,9 +132,15 @@ FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWOR
         m_state->lastError = ERROR_ACCESS_DENIED;  // a folder is not opened as a file
         return kInvalidFileHandle;
     }
-    // Only opening an existing file is modelled; nothing here creates files.
-    if (disposition != OPEN_EXISTING) return m_state->Error(ERROR_INVALID_PARAMETER, kInvalidFileHandle);
+    // Opening an existing file, and creating a new one, are modelled.
+    if (disposition != OPEN_EXISTING && disposition != CREATE_NEW)
+        return m_state->Error(ERROR_INVALID_PARAMETER, kInvalidFileHandle);
     File* file = m_state->FindFileEntry(text);
+    if (disposition == CREATE_NEW) {
+        if (file) return m_state->Error(ERROR_FILE_EXISTS, kInvalidFileHandle);
+        file = &AddFile(text);
+        m_state->calls.push_back("CreateFile " + text);
+    }
     if (!file) return m_state->Error(ERROR_FILE_NOT_FOUND, kInvalidFileHandle);
     // Sharing governs only reading, writing and deleting: an open for none of
     // them (attributes only) neither conflicts nor is conflicted with. Each
@@ -240,6 +246,60 @@ bool SimulatedWorkstation::MoveFileEx(const char* path, const char* newPath, DWO
     if (!m_state->administrator) return m_state->Error(ERROR_ACCESS_DENIED, false);
     m_state->deletionsAtRestart.push_back(text);
     m_state->calls.push_back("MoveFileEx " + text + " at restart");
+    return true;
+}
+
+bool SimulatedWorkstation::CopyFile(const char* existingPath, const char* newPath, bool failIfExists) {
+    const std::string from = existingPath ? existingPath : "";
+    const std::string to = newPath ? newPath : "";
+    if (m_state->Injected("CopyFile", from)) return false;
+    if (DWORD error = m_state->CheckPath(from)) return m_state->Error(error, false);
+    File* source = m_state->FindFileEntry(from);
+    if (!source) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
+    // The original is read with others allowed to read it too.
+    if (source->heldOpenByOtherProgram) return m_state->Error(ERROR_SHARING_VIOLATION, false);
+    if (DWORD error = m_state->CheckPath(to)) return m_state->Error(error, false);
+    if (File* target = m_state->FindFileEntry(to)) {
+        if (failIfExists) return m_state->Error(ERROR_FILE_EXISTS, false);
+        if (target->attributes & FILE_ATTRIBUTE_READONLY) return m_state->Error(ERROR_ACCESS_DENIED, false);
+    }
+    const File original = *source;
+    File& copy = AddFile(to, original.content);
+    copy.attributes = original.attributes;
+    copy.Times(original.creationTime, original.lastAccessTime, original.lastWriteTime);
+    m_state->calls.push_back("CopyFile " + from + " to " + to);
+    return true;
+}
+
+bool SimulatedWorkstation::CreateDirectory(const char* path) {
+    const std::string text = path ? path : "";
+    if (m_state->Injected("CreateDirectory", text)) return false;
+    if (text.size() >= MAX_PATH) return m_state->Error(ERROR_FILENAME_EXCED_RANGE, false);
+    if (HasInvalidPathCharacter(text, m_state->DoubleByte()))
+        return m_state->Error(ERROR_INVALID_NAME, false);
+    if (m_state->FolderExists(text) || m_state->FindFileEntry(text))
+        return m_state->Error(ERROR_ALREADY_EXISTS, false);
+    if (!m_state->FolderExists(FolderOf(text, m_state->DoubleByte())))
+        return m_state->Error(ERROR_PATH_NOT_FOUND, false);
+    m_state->folders.insert(Upper(text));
+    m_state->calls.push_back("CreateDirectory " + text);
+    return true;
+}
+
+bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, DWORD toWrite,
+                                     DWORD* written) {
+    if (m_state->Injected("WriteFile", m_state->PathOf(fileHandle))) return false;
+    auto it = m_state->openFiles.find(static_cast<std::uintptr_t>(fileHandle));
+    if (it == m_state->openFiles.end()) return m_state->Error(ERROR_INVALID_HANDLE, false);
+    if (!(SharedAccess(it->second.access) & FILE_SHARE_WRITE))
+        return m_state->Error(ERROR_ACCESS_DENIED, false);
+    if (!buffer && toWrite > 0) return m_state->Error(kErrorNoAccess, false);
+    std::string& content = it->second.file->content;
+    const std::size_t at = static_cast<std::size_t>(it->second.position);
+    if (content.size() < at + toWrite) content.resize(at + toWrite);
+    if (toWrite > 0) std::memcpy(&content[at], buffer, toWrite);
+    it->second.position += toWrite;
+    if (written) *written = toWrite;
     return true;
 }
 

@@ -13,7 +13,8 @@ LONG SimulatedWorkstation::RegOpenKeyEx(RegRoot, const char* subKey, DWORD, DWOR
     if (!key) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
     RegistryKey* found = subKey ? m_state->FindKey(subKey) : nullptr;
     if (!found) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
-    if (found->refuseFullAccess && access == KEY_ALL_ACCESS) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    if ((found->refuseFullAccess && access == KEY_ALL_ACCESS) || found->refuseRead)
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);
     std::uintptr_t handle = m_state->NewHandle();
     m_state->openKeys[handle] = found;
     *key = static_cast<RegKey>(handle);
@@ -106,6 +107,44 @@ LONG SimulatedWorkstation::RegEnumValue(RegKey key, DWORD index, char* name, DWO
     }
     if (data && needed > 0) std::memcpy(data, entry.second.data.data(), needed);
     *dataSize = needed;
+    return 0;
+}
+
+}  // namespace vk::sim
+
+namespace vk::sim {
+
+LONG SimulatedWorkstation::RegCreateKeyEx(RegRoot, const char* subKey, RegKey* key, bool* created) {
+    const std::string path = subKey ? subKey : "";
+    if (const DWORD code = m_state->InjectedCode("RegCreateKeyEx", path)) return static_cast<LONG>(code);
+    if (!key || path.empty()) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+    RegistryKey* found = m_state->FindKey(path);
+    if (created) *created = found == nullptr;
+    if (!found) {
+        found = &AddRegistryKey(path);
+        m_state->calls.push_back("RegCreateKeyEx " + path);
+    }
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->openKeys[handle] = found;
+    *key = static_cast<RegKey>(handle);
+    return 0;
+}
+
+LONG SimulatedWorkstation::RegSetValueEx(RegKey key, const char* valueName, DWORD type,
+                                         const std::uint8_t* data, DWORD size) {
+    const std::string name = valueName ? valueName : "";
+    if (const DWORD code = m_state->InjectedCode("RegSetValueEx", name)) return static_cast<LONG>(code);
+    auto open = m_state->openKeys.find(static_cast<std::uintptr_t>(key));
+    if (open == m_state->openKeys.end()) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+    if (!data && size > 0) return static_cast<LONG>(kErrorNoAccess);
+    auto& values = open->second->values;
+    // One value per name whatever its case: the first spelling stays.
+    auto it = values.begin();
+    while (it != values.end() && !SameText(it->first, name)) ++it;
+    RegValue& value = it == values.end() ? values[name] : it->second;
+    value.type = type;
+    value.data.assign(data, data + size);
+    m_state->calls.push_back("RegSetValueEx " + open->second->path + "\\" + name);
     return 0;
 }
 

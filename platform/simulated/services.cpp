@@ -52,3 +52,58 @@ bool SimulatedWorkstation::CloseServiceHandle(ScHandle handle) {
 }
 
 }  // namespace vk::sim
+
+namespace vk::sim {
+
+bool SimulatedWorkstation::QueryServiceConfig(ScHandle serviceHandle, ServiceConfig* config) {
+    auto it = m_state->scHandles.find(static_cast<std::uintptr_t>(serviceHandle));
+    Service* service = it == m_state->scHandles.end() ? nullptr : it->second.service;
+    if (m_state->Injected("QueryServiceConfig", service ? service->name : "")) return false;
+    if (!service || !config) return m_state->Error(ERROR_INVALID_HANDLE, false);
+    if (!(it->second.access & (SERVICE_QUERY_CONFIG | kGenericAll | kMaximumAllowed)))
+        return m_state->Error(ERROR_ACCESS_DENIED, false);
+    *config = service->config;
+    return true;
+}
+
+ScHandle SimulatedWorkstation::CreateService(ScHandle manager, const char* serviceName,
+                                             const ServiceConfig& config, DWORD access) {
+    const std::string name = serviceName ? serviceName : "";
+    if (m_state->Injected("CreateService", name)) return kNullScHandle;
+    auto it = m_state->scHandles.find(static_cast<std::uintptr_t>(manager));
+    if (it == m_state->scHandles.end() || it->second.service != nullptr)
+        return m_state->Error(ERROR_INVALID_HANDLE, kNullScHandle);
+    if (name.empty() || config.binaryPathName.empty())
+        return m_state->Error(ERROR_INVALID_PARAMETER, kNullScHandle);
+    if (Service* existing = m_state->FindServiceEntry(name)) {
+        return m_state->Error(
+            existing->markedForDeletion ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS,
+            kNullScHandle);
+    }
+    m_state->services.push_back(std::make_unique<Service>());
+    Service& service = *m_state->services.back();
+    service.name = name;
+    service.config = config;
+    // No tag was asked for: the system gives none until the key's Tag says so.
+    service.config.tagId = 0;
+    WriteServiceKey(service);
+    ++service.openHandles;
+    m_state->calls.push_back("CreateService " + name);
+    std::uintptr_t handle = m_state->NewHandle();
+    m_state->scHandles[handle] = {&service, access};
+    return static_cast<ScHandle>(handle);
+}
+
+// The values the service control manager writes for a configuration.
+void SimulatedWorkstation::WriteServiceKey(const Service& service) {
+    RegistryKey& key = AddRegistryKey(kServicesRoot + service.name);
+    const ServiceConfig& c = service.config;
+    key.Value("Type", Dword(c.serviceType)).Value("Start", Dword(c.startType));
+    key.Value("ErrorControl", Dword(c.errorControl)).Value("ImagePath", Sz(c.binaryPathName, REG_EXPAND_SZ));
+    if (!c.displayName.empty()) key.Value("DisplayName", Sz(c.displayName));
+    if (!c.loadOrderGroup.empty()) key.Value("Group", Sz(c.loadOrderGroup));
+    if (!c.serviceStartName.empty()) key.Value("ObjectName", Sz(c.serviceStartName));
+    if (!c.dependencies.empty()) key.Value("DependOnService", Raw(REG_MULTI_SZ, c.dependencies + '\0'));
+}
+
+}  // namespace vk::sim

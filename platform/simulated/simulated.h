@@ -58,6 +58,9 @@ struct Device {
 struct DriverPackage {
     std::string publishedName;  // e.g. oem12.inf
     DWORD uninstallError = 0;   // SetupUninstallOEMInfA fails with this code when not 0
+    // The package's INF in the store's folder of the package (full path);
+    // empty when the store cannot tell where the package is.
+    std::string storeInf;
 
     DriverPackage& UninstallFails(DWORD code);
 };
@@ -66,6 +69,7 @@ struct RegistryKey {
     std::string path;                        // below HKEY_LOCAL_MACHINE
     std::map<std::string, RegValue> values;  // looked up case-insensitively
     bool refuseFullAccess = false;           // RegOpenKeyEx(KEY_ALL_ACCESS) gives ERROR_ACCESS_DENIED
+    bool refuseRead = false;                 // RegOpenKeyEx gives ERROR_ACCESS_DENIED whatever the access
 
     RegistryKey& Value(const std::string& name, RegValue value);
     RegistryKey& RefuseFullAccess();
@@ -73,6 +77,9 @@ struct RegistryKey {
 
 struct Service {
     std::string name;
+    // What QueryServiceConfigA reports; AddService gives a kernel driver
+    // started on demand, and writes the same into the service's key.
+    ServiceConfig config;
     bool markedForDeletion = false;
     int openHandles = 0;
     bool driverLoaded = false;
@@ -155,8 +162,17 @@ public:
 
     // --- Driver store, restart and other programs ---------------------------
     DriverPackage& AddDriverPackage(const std::string& publishedName);
+    // The same, with the package's folder in the store holding `files` (name,
+    // content), the first of them its INF.
+    DriverPackage& AddDriverPackage(const std::string& publishedName, const std::string& storeFolder,
+                                    const std::vector<std::pair<std::string, std::string>>& files);
     // false: setupapi.dll has no SetupUninstallOEMInfA (Windows XP before SP2).
     void SetStoreUninstallAvailable(bool available);
+    // false: setupapi.dll has no SetupGetInfDriverStoreLocationA (before
+    // Vista, and Wine).
+    void SetStoreLocationAvailable(bool available);
+    // What GetLocalTime gives.
+    void SetLocalTime(const LocalTime& time);
     // An executable at `fullPath` that, when run, ends with `exitCode`.
     File& AddProgram(const std::string& fullPath, DWORD exitCode);
     // What GetCommandLineTail gives: the arguments the program was started with.
@@ -203,6 +219,10 @@ public:
     // does not grow them without end.
     void ForgetCalls();
     bool HasDriverPackage(const std::string& publishedName) const;
+    // Published names of the packages in the store, and a key's values and subkeys.
+    std::vector<std::string> DriverPackages() const;
+    const DriverPackage* FindDriverPackage(const std::string& publishedName) const;
+    const RegistryKey* FindRegistryKey(const std::string& pathBelowHklm) const;
     // Files that MoveFileEx(path, null, MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
     const std::vector<std::string>& DeletionsAtRestart() const;
 
@@ -215,6 +235,8 @@ public:
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    StoreLocation GetInfDriverStoreLocation(const char* infName, std::string* location) override;
+    bool CopyOEMInf(const char* sourceInf, std::string* publishedName) override;
     bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
                              DWORD* requiredSize) override;
 
@@ -225,11 +247,17 @@ public:
     LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) override;
     LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type, std::uint8_t* data,
                       DWORD* dataSize) override;
+    LONG RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) override;
+    LONG RegSetValueEx(RegKey key, const char* valueName, DWORD type, const std::uint8_t* data,
+                       DWORD size) override;
 
     ScHandle OpenSCManager(DWORD access) override;
     ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
     bool DeleteService(ScHandle service) override;
     bool CloseServiceHandle(ScHandle handle) override;
+    bool QueryServiceConfig(ScHandle service, ServiceConfig* config) override;
+    ScHandle CreateService(ScHandle manager, const char* serviceName, const ServiceConfig& config,
+                           DWORD access) override;
 
     DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
     FindHandle FindFirstFile(const char* pattern, FindData* data) override;
@@ -245,6 +273,9 @@ public:
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
     bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
+    bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
+    bool CreateDirectory(const char* path) override;
+    bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
 
     void* HeapAlloc(std::size_t size) override;
     void* HeapReAlloc(void* block, std::size_t size) override;
@@ -267,8 +298,14 @@ public:
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
     bool CreateRunMutex(const char* name) override;
     bool GetWindowStationVisible(bool* visible) override;
+    void GetLocalTime(LocalTime* time) override;
+    bool GetCommonAppDataFolder(std::string* path) override;
+    bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
+    bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
 
 private:
+    void WriteServiceKey(const Service& service);
+
     struct State;
     std::unique_ptr<State> m_state;
 };

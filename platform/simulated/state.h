@@ -28,7 +28,8 @@ constexpr DWORD kFileExecute = 0x0020;
 constexpr DWORD kFileWriteAttributes = 0x0100;
 constexpr DWORD kFileShareDelete = 0x0004;
 constexpr const char* kClassRoot = "System\\CurrentControlSet\\Control\\Class\\";
-constexpr const char* kServiceRoot = "System\\CurrentControlSet\\Services\\";
+const std::string kEnumRoot = "System\\CurrentControlSet\\Enum\\";
+const std::string kServicesRoot = "System\\CurrentControlSet\\Services\\";
 
 inline std::string Upper(const std::string& text) {
     std::string upper = text;
@@ -112,6 +113,7 @@ struct SimulatedWorkstation::State {
     std::unordered_map<const Device*, std::size_t> devicePositions;  // in `devices`, for DevInst
     std::set<const Device*> removed;
     std::vector<std::unique_ptr<RegistryKey>> keys;
+    std::vector<std::unique_ptr<RegistryKey>> deletedKeys;
     std::vector<std::unique_ptr<Service>> services;
     std::vector<std::unique_ptr<File>> files;
     // Deleted files and services stay allocated so that references the test
@@ -130,6 +132,8 @@ struct SimulatedWorkstation::State {
     std::vector<std::unique_ptr<DriverPackage>> packages;
     std::vector<std::unique_ptr<DriverPackage>> uninstalledPackages;
     bool storeUninstallAvailable = true;
+    bool storeLocationAvailable = true;
+    LocalTime localTime{2026, 12, 8, 16, 5, 9};
     std::map<std::string, DWORD> programs;  // upper-cased path -> exit code
     std::string commandLineTail;
     std::string computerName = "POSTE-042";
@@ -304,10 +308,26 @@ struct SimulatedWorkstation::State {
         if (!device) return ERROR_INVALID_PARAMETER;
         return removed.count(device) ? ERROR_NO_SUCH_DEVINST : 0;
     }
+    // A deleted service's key goes with it, as the service control manager
+    // removes it.
     void ReleaseService(Service* service) {
         if (--service->openHandles > 0 || !service->markedForDeletion || service->driverLoaded) return;
-        keyIndex.erase(Upper(kServiceRoot + service->name));
+        RemoveKeyTree(kServicesRoot + service->name);
         Retire(services, deletedServices, service);
+    }
+    void RemoveKeyTree(const std::string& path) {
+        const std::string upper = Upper(path);
+        for (auto it = keys.begin(); it != keys.end();) {
+            const std::string other = Upper((*it)->path);
+            if (other == upper || other.compare(0, upper.size() + 1, upper + "\\") == 0) {
+                keyIndex.erase(other);
+                // Kept allocated: a handle still open on it reads an orphan, as on Windows.
+                deletedKeys.push_back(std::move(*it));
+                it = keys.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
     template <typename T>
     static void Retire(std::vector<std::unique_ptr<T>>& live, std::vector<std::unique_ptr<T>>& gone,

@@ -231,4 +231,57 @@ void SimulatedWorkstation::SetLastError(DWORD code) {
     m_state->lastError = code;
 }
 
+namespace {
+
+// Windows-1252's characters 0x80 to 0x9F; 0 where the code page has none.
+constexpr char16_t k1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+void SimulatedWorkstation::GetLocalTime(LocalTime* time) {
+    ++m_state->callCounts["GetLocalTime"];
+    m_state->allCalls.push_back("GetLocalTime");
+    if (time) *time = m_state->localTime;
+}
+
+bool SimulatedWorkstation::GetCommonAppDataFolder(std::string* path) {
+    if (m_state->Injected("GetCommonAppDataFolder", "")) return false;
+    if (!path) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    *path = "C:\\ProgramData";
+    return true;
+}
+
+// Only Windows-1252 converts: texts on the double-byte code page are ASCII
+// in the tests that convert them.
+bool SimulatedWorkstation::AnsiToUtf16(const std::string& text, std::u16string* wide) {
+    if (m_state->Injected("AnsiToUtf16", text)) return false;
+    wide->clear();
+    for (unsigned char c : text) {
+        if (m_state->DoubleByte() && c >= 0x80) return m_state->Error(ERROR_NO_UNICODE_TRANSLATION, false);
+        const char16_t mapped = c >= 0x80 && c < 0xA0 ? k1252High[c - 0x80] : c;
+        // Windows maps the five unassigned bytes to the control characters of the same value.
+        *wide += mapped != 0 || c == 0 ? mapped : static_cast<char16_t>(c);
+    }
+    return true;
+}
+
+bool SimulatedWorkstation::Utf16ToAnsi(const std::u16string& wide, std::string* text) {
+    if (m_state->Injected("Utf16ToAnsi", "")) return false;
+    text->clear();
+    for (char16_t c : wide) {
+        int byte = -1;
+        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) byte = c;
+        for (int i = 0; i < 32 && byte < 0; ++i) {
+            if (k1252High[i] == c || (k1252High[i] == 0 && c == 0x80 + i)) byte = 0x80 + i;
+        }
+        if (byte < 0 || (m_state->DoubleByte() && byte >= 0x80))
+            return m_state->Error(ERROR_NO_UNICODE_TRANSLATION, false);
+        *text += static_cast<char>(byte);
+    }
+    return true;
+}
+
 }  // namespace vk::sim

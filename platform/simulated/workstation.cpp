@@ -132,6 +132,7 @@ File& File::DeleteRefused(DWORD code) {
 
 SimulatedWorkstation::SimulatedWorkstation() : m_state(std::make_unique<State>()) {
     SetWindowsDirectory("C:\\Windows");
+    AddFolder("C:\\ProgramData");
 }
 
 SimulatedWorkstation::~SimulatedWorkstation() {
@@ -144,6 +145,10 @@ Device& SimulatedWorkstation::AddDevice(const std::string& instanceId) {
     m_state->devices.push_back(std::make_unique<Device>());
     m_state->devices.back()->instanceId = instanceId;
     m_state->devicePositions[m_state->devices.back().get()] = m_state->devices.size() - 1;
+    // Every instance has its key under Enum; its Properties subkey is the
+    // system's own, which administrators cannot read.
+    AddRegistryKey(kEnumRoot + instanceId).Value("ConfigFlags", Dword(0));
+    AddRegistryKey(kEnumRoot + instanceId + "\\Properties").refuseRead = true;
     return *m_state->devices.back();
 }
 
@@ -163,11 +168,17 @@ RegistryKey& SimulatedWorkstation::AddRegistryKey(const std::string& pathBelowHk
 }
 
 Service& SimulatedWorkstation::AddService(const std::string& name, const std::string& imagePath) {
-    RegistryKey& key = AddRegistryKey(kServiceRoot + name);
-    if (!imagePath.empty()) key.Value("ImagePath", Sz(imagePath, REG_EXPAND_SZ));
     m_state->services.push_back(std::make_unique<Service>());
-    m_state->services.back()->name = name;
-    return *m_state->services.back();
+    Service& service = *m_state->services.back();
+    service.name = name;
+    service.config.serviceType = 1;   // SERVICE_KERNEL_DRIVER
+    service.config.startType = 3;     // SERVICE_DEMAND_START
+    service.config.errorControl = 1;  // SERVICE_ERROR_NORMAL
+    service.config.binaryPathName =
+        imagePath.empty() ? "\\SystemRoot\\System32\\drivers\\" + name + ".sys" : imagePath;
+    service.config.displayName = name;
+    WriteServiceKey(service);
+    return service;
 }
 
 File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::string& content) {
@@ -238,6 +249,37 @@ DriverPackage& SimulatedWorkstation::AddDriverPackage(const std::string& publish
 
 void SimulatedWorkstation::SetStoreUninstallAvailable(bool available) {
     m_state->storeUninstallAvailable = available;
+}
+
+DriverPackage& SimulatedWorkstation::AddDriverPackage(
+    const std::string& publishedName, const std::string& storeFolder,
+    const std::vector<std::pair<std::string, std::string>>& files) {
+    DriverPackage& package = AddDriverPackage(publishedName);
+    for (const auto& file : files) AddFile(storeFolder + "\\" + file.first, file.second);
+    if (!files.empty()) package.storeInf = storeFolder + "\\" + files.front().first;
+    return package;
+}
+
+void SimulatedWorkstation::SetStoreLocationAvailable(bool available) {
+    m_state->storeLocationAvailable = available;
+}
+
+void SimulatedWorkstation::SetLocalTime(const LocalTime& time) {
+    m_state->localTime = time;
+}
+
+std::vector<std::string> SimulatedWorkstation::DriverPackages() const {
+    std::vector<std::string> names;
+    for (const auto& package : m_state->packages) names.push_back(package->publishedName);
+    return names;
+}
+
+const DriverPackage* SimulatedWorkstation::FindDriverPackage(const std::string& publishedName) const {
+    return m_state->FindPackage(publishedName);
+}
+
+const RegistryKey* SimulatedWorkstation::FindRegistryKey(const std::string& pathBelowHklm) const {
+    return m_state->FindKey(pathBelowHklm);
 }
 
 File& SimulatedWorkstation::AddProgram(const std::string& fullPath, DWORD exitCode) {

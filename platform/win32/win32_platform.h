@@ -22,6 +22,8 @@ public:
     bool DestroyDeviceInfoList(DevInfoSet set) override;
     bool GetDeviceInstallFlags(DevInfoSet set, const DevInfoData* data, DWORD* flags) override;
     OemInfUninstall UninstallOEMInf(const char* infName, DWORD flags) override;
+    StoreLocation GetInfDriverStoreLocation(const char* infName, std::string* location) override;
+    bool CopyOEMInf(const char* sourceInf, std::string* publishedName) override;
     bool GetDeviceInstanceId(DevInfoSet set, const DevInfoData* data, char* buffer, DWORD size,
                              DWORD* requiredSize) override;
 
@@ -33,12 +35,18 @@ public:
     LONG RegEnumKeyEx(RegKey key, DWORD index, char* name, DWORD* nameSize) override;
     LONG RegEnumValue(RegKey key, DWORD index, char* name, DWORD* nameSize, DWORD* type, std::uint8_t* data,
                       DWORD* dataSize) override;
+    LONG RegCreateKeyEx(RegRoot root, const char* subKey, RegKey* key, bool* created) override;
+    LONG RegSetValueEx(RegKey key, const char* valueName, DWORD type, const std::uint8_t* data,
+                       DWORD size) override;
 
     // IServiceManager
     ScHandle OpenSCManager(DWORD access) override;
     ScHandle OpenService(ScHandle manager, const char* serviceName, DWORD access) override;
     bool DeleteService(ScHandle service) override;
     bool CloseServiceHandle(ScHandle handle) override;
+    bool QueryServiceConfig(ScHandle service, ServiceConfig* config) override;
+    ScHandle CreateService(ScHandle manager, const char* serviceName, const ServiceConfig& config,
+                           DWORD access) override;
 
     // IFileSystem
     DWORD GetWindowsDirectory(char* buffer, DWORD size) override;
@@ -55,6 +63,9 @@ public:
     bool CloseHandle(FileHandle file) override;
     bool DeleteFile(const char* path) override;
     bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
+    bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
+    bool CreateDirectory(const char* path) override;
+    bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;
@@ -79,6 +90,10 @@ public:
     bool WriteStandardStream(StandardStream stream, const char* data, std::size_t length) override;
     bool CreateRunMutex(const char* name) override;
     bool GetWindowStationVisible(bool* visible) override;
+    void GetLocalTime(LocalTime* time) override;
+    bool GetCommonAppDataFolder(std::string* path) override;
+    bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
+    bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
 };
 
 }  // namespace vk

@@ -19,9 +19,16 @@
 #include <windows.h>
 // After <windows.h>, which declares the types they use.
 #include <setupapi.h>
+#include <shlobj.h>
 #include <winsvc.h>
 
 #undef CharUpperBuff
+#undef CopyFile
+#undef CreateDirectory
+#undef CreateService
+#undef QueryServiceConfig
+#undef RegCreateKeyEx
+#undef RegSetValueEx
 #undef CreateFile
 #undef DeleteFile
 #undef FindFirstFile

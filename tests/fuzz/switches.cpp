@@ -41,7 +41,7 @@ std::string Lower(std::string text) {
 
 int Flags(const RunOptions& options) {
     return options.list + 2 * options.quiet + 4 * options.help + 8 * options.log + 16 * options.report +
-           32 * options.check;
+           32 * options.check + 64 * options.backup + 128 * options.restore;
 }
 
 void CheckOneArgument(const std::string& argument) {
@@ -56,7 +56,8 @@ void CheckOneArgument(const std::string& argument) {
         bool known = false;
         for (std::size_t i = 0; i < kSwitchCount; ++i) {
             known = known ||
-                    (name == kSwitches[i].name && (kSwitches[i].takesValue || colon == std::string::npos));
+                    (name == kSwitches[i].name &&
+                     (kSwitches[i].valueOptional || kSwitches[i].takesValue == (colon != std::string::npos)));
         }
         FUZZ_CHECK(known);
         FUZZ_CHECK(alone.log == (name == "log"));
@@ -65,6 +66,8 @@ void CheckOneArgument(const std::string& argument) {
     FUZZ_CHECK(alone.logPath == (alone.log ? value : std::string()) &&
                alone.logNamed == (alone.log && colon != std::string::npos));
     FUZZ_CHECK(alone.reportPath == (alone.report ? value : std::string()));
+    FUZZ_CHECK(alone.backupFolder == (alone.backup ? value : std::string()));
+    FUZZ_CHECK(alone.restoreFolder == (alone.restore ? value : std::string()));
     // The name's case does not matter; the value's is kept.
     std::string flipped = argument;
     for (std::size_t i = 0; i < flipped.size() && i < colon; ++i) {
@@ -74,7 +77,8 @@ void CheckOneArgument(const std::string& argument) {
     }
     const RunOptions other = ParseSwitches({flipped});
     FUZZ_CHECK(Flags(other) == flags && other.logPath == alone.logPath &&
-               other.reportPath == alone.reportPath);
+               other.reportPath == alone.reportPath && other.backupFolder == alone.backupFolder &&
+               other.restoreFolder == alone.restoreFolder);
 }
 
 }  // namespace
@@ -113,8 +117,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             expected.log = true;
             expected.logPath = alone.logPath;
         }
+        if (alone.backup) {
+            expected.backup = true;
+            expected.backupFolder = alone.backupFolder;
+        }
+        if (alone.restore) {
+            expected.restore = true;
+            expected.restoreFolder = alone.restoreFolder;
+        }
     }
     const RunOptions options = ParseSwitches(arguments);
-    FUZZ_CHECK(Flags(options) == Flags(expected) && options.logPath == expected.logPath);
+    FUZZ_CHECK(Flags(options) == Flags(expected) && options.logPath == expected.logPath &&
+               options.backupFolder == expected.backupFolder &&
+               options.restoreFolder == expected.restoreFolder);
     return 0;
 }

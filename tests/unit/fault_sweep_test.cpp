@@ -20,6 +20,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cleaner_app.h"
+#include "backup/reg_file.h"
+#include "backup/registry_tree.h"
+#include "backup/service_config.h"
 #include "platform/simulated/simulated.h"
 #include "support/workstation.h"
 
@@ -126,7 +129,9 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     ws.AddService("vlkprod", "\\SystemRoot\\System32\\drivers\\vlkcomusb.sys");
     all.services.push_back("vlkprod");
 
-    AddFile(ws, all, kInf + "oem12.inf", kNames000A).ReadOnly();
+    AddFile(ws, all, kInf + "oem12.inf", kNames000A)
+        .ReadOnly()
+        .Times(132000000001234567, 132000000011234567, 132000000021234567);
     AddFile(ws, all, kInf + "oem12.pnf", "PNF");
     AddFile(ws, all, kInf + "oem20.inf", "[Models]\r\nR=Install,USB\\VID_C2B5&PID_0012\r\n");
     AddFile(ws, all, kInf + "oem20.pnf", "PNF");
@@ -149,12 +154,29 @@ Inventory DescribeRichWorkstation(SimulatedWorkstation& ws) {
     AddFile(ws, all, kDrivers + "vlkcomusb.sys", "MZ").ReadOnly().DeleteRefused(ERROR_ACCESS_DENIED);
     AddFile(ws, all, kDrivers + "vlkusbser.sys", "MZ").HeldOpen();  // a loaded driver
     AddFile(ws, all, kDrivers + "usbser.sys", "MZ");
-    for (const char* package : {"oem12.inf", "oem20.inf", "oem21.inf", "oem30.inf", "mdmcpq.inf"}) {
-        sim::DriverPackage& added = ws.AddDriverPackage(package);
-        all.packages.push_back(package);
-        // SetupAPI's codes have no system text of their own.
-        if (added.publishedName == "oem21.inf") added.UninstallFails(kErrorInfInUseByDevices);
-    }
+    // Three packages with their folders in the store, one the store cannot
+    // place, one it refuses to remove (SetupAPI's codes have no system text
+    // of their own).
+    const std::string store = "C:\\Windows\\System32\\DriverStore\\FileRepository\\";
+    ws.AddDriverPackage("oem12.inf", store + "vlkusb.inf_x86_1",
+                        {{"vlkusb.inf", kNames000A}, {"vlkusb.cat", "CAT"}, {"vlkusbser.sys", "MZ"}});
+    ws.AddDriverPackage("oem20.inf", store + "vlkcom.inf_x86_2", {{"vlkcom.inf", "[Models]"}});
+    ws.AddDriverPackage("oem21.inf").UninstallFails(kErrorInfInUseByDevices);
+    ws.AddDriverPackage("oem30.inf", store + "vlkhub.inf_x86_3", {{"vlkhub.inf", "[Models] hub"}});
+    ws.AddDriverPackage("mdmcpq.inf");
+    all.packages = {"oem12.inf", "oem20.inf", "oem21.inf", "oem30.inf", "mdmcpq.inf"};
+    // A service with more than its configuration: a subkey, every value type,
+    // names the .reg text must escape or convert.
+    ws.AddRegistryKey("System\\CurrentControlSet\\Services\\vlkusbser\\Parameters")
+        .Value(
+            "Port \"COM\\3\" d\xE9"
+            "bit",
+            sim::Sz("115200 \x80"))
+        .Value("Buffers", sim::MultiSz({"in", "out"}))
+        .Value("Mask", sim::Raw(REG_BINARY, std::string("\x01\x00\xFF", 3)))
+        .Value("Limit", sim::Raw(REG_QWORD, std::string(8, '\x7F')))
+        .Value("Path", sim::Sz("%SystemRoot%\\vlk", REG_EXPAND_SZ))
+        .Value("", sim::Dword(7));
     return all;
 }
 
@@ -208,6 +230,19 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"RunProcess", ERROR_FILE_NOT_FOUND},
     {"CreateRunMutex", ERROR_NOT_ENOUGH_MEMORY},
     {"GetWindowStationVisible", ERROR_INVALID_HANDLE},
+    {"GetInfDriverStoreLocation", ERROR_ACCESS_DENIED},
+    {"CopyOEMInf", ERROR_ACCESS_DENIED},
+    {"RegEnumValue", ERROR_ACCESS_DENIED},
+    {"RegCreateKeyEx", ERROR_ACCESS_DENIED},
+    {"RegSetValueEx", ERROR_ACCESS_DENIED},
+    {"QueryServiceConfig", ERROR_ACCESS_DENIED},
+    {"CreateService", ERROR_ACCESS_DENIED},
+    {"CopyFile", ERROR_ACCESS_DENIED},
+    {"CreateDirectory", ERROR_ACCESS_DENIED},
+    {"WriteFile", 112},  // ERROR_DISK_FULL
+    {"GetCommonAppDataFolder", ERROR_PATH_NOT_FOUND},
+    {"AnsiToUtf16", ERROR_NO_UNICODE_TRANSLATION},
+    {"Utf16ToAnsi", ERROR_NO_UNICODE_TRANSLATION},
 };
 
 // Faults that hide a reader from the register of INF names (a device list cut
@@ -229,7 +264,9 @@ std::string OperationOf(const std::string& call) {
 
 struct Outcome {
     int status = -1;
-    Names gone;  // devices, files, services and store packages no longer there
+    Names unsaved;      // gone without a copy in the backup folder
+    Names overwritten;  // files a restore changed that were there before it
+    Names gone;         // devices, files, services and store packages no longer there
     Names makerInfPairs;
     Names usedOutside;
     Names calls;  // every call made, in order
@@ -264,12 +301,94 @@ public:
     bool listsEmptyAtReplug = false;
 };
 
+const std::string kBackup = "C:\\b";
+
+// The devices, files, services and store packages no longer there.
+Names GoneItems(const SimulatedWorkstation& ws, const Inventory& all) {
+    Names gone;
+    for (const std::string& device : all.devices) {
+        if (!ws.HasDevice(device)) gone.push_back("device " + device);
+    }
+    const Names& atRestart = ws.DeletionsAtRestart();
+    for (const std::string& file : all.files) {
+        if (!ws.HasFile(file) || std::count(atRestart.begin(), atRestart.end(), file) != 0) {
+            gone.push_back("file " + file);
+        }
+    }
+    for (const std::string& package : all.packages) {
+        if (!ws.HasDriverPackage(package)) gone.push_back("package " + package);
+    }
+    for (const std::string& service : all.services) {
+        if (!ws.HasService(service)) gone.push_back("service " + service);
+    }
+    return gone;
+}
+const std::string kRestoredDriver = kDrivers + "vlkcomusb.sys";
+
+// What a file is, to tell whether a restore changed it.
+std::string FileState(const sim::File& file) {
+    return file.content + "|" + std::to_string(file.attributes) + "|" + std::to_string(file.creationTime) +
+           "|" + std::to_string(file.lastAccessTime) + "|" + std::to_string(file.lastWriteTime);
+}
+
+// Whether an item that is gone has its copy in the backup folder: a file
+// (unless its package's store folder went there), a package's store folder
+// or INF, a service's key and configuration, a device's key.
+bool SavedInBackup(const SimulatedWorkstation& ws, const std::string& item,
+                   const std::map<std::string, std::string>& contents,
+                   const std::map<std::string, std::string>& storeInfs) {
+    const std::size_t space = item.find(' ');
+    const std::string kind = item.substr(0, space);
+    const std::string name = item.substr(space + 1);
+    const auto storeSaved = [&](const std::string& infName) {
+        const auto stored = storeInfs.find(infName);
+        return stored != storeInfs.end() &&
+               ws.HasFile(kBackup + "\\store\\" + infName.substr(0, infName.size() - 4) + "\\" +
+                          stored->second);
+    };
+    if (kind == "file") {
+        const sim::File* copy =
+            ws.FindFile(kBackup + "\\files\\" + name.substr(std::string("C:\\Windows\\").size()));
+        if (copy) return copy->content == contents.at(name);
+        const std::string infName =
+            name.substr(name.rfind('\\') + 1, name.size() - name.rfind('\\') - 4) + "inf";
+        return name.rfind(kInf, 0) == 0 && storeSaved(infName);
+    }
+    if (kind == "package") return storeSaved(name) || ws.HasFile(kBackup + "\\files\\inf\\" + name);
+    if (kind == "service")
+        return ws.HasFile(kBackup + "\\services\\" + name + ".reg") &&
+               ws.HasFile(kBackup + "\\services\\" + name + ".txt");
+    std::string file = name;
+    std::replace(file.begin(), file.end(), '\\', '#');
+    return ws.HasFile(kBackup + "\\devices\\" + file + ".reg");
+}
+
 // One whole run on a fresh workstation; with an operation, its call onCall
-// fails (and every later one too when `andLater`).
+// fails (and every later one too when `andLater`). With `before`, a
+// fault-free run with those arguments comes first (a backup before a
+// restore), and the driver file is then installed again.
 Outcome RunProgram(const Names& arguments, const std::string& operation = std::string(), int onCall = 0,
-                   bool andLater = false) {
+                   bool andLater = false, const Names& before = Names()) {
     ObservedWorkstation ws;
     const Inventory all = DescribeRichWorkstation(ws);
+    std::map<std::string, std::string> contents;
+    for (const std::string& file : all.files) contents[file] = ws.FindFile(file)->content;
+    std::map<std::string, std::string> storeInfs;
+    for (const std::string& package : all.packages) {
+        const std::string& inf = ws.FindDriverPackage(package)->storeInf;
+        if (!inf.empty()) storeInfs[package] = inf.substr(inf.rfind('\\') + 1);
+    }
+    std::map<std::string, std::string> present;
+    Names goneBefore;
+    if (!before.empty()) {
+        RunVelkorUSBCleaner(ws, before);
+        goneBefore = GoneItems(ws, all);
+        ws.AddFile(kRestoredDriver, "MZ again");
+        ws.ForgetCalls();
+        for (const std::string& file : all.files) {
+            if (const sim::File* found = ws.FindFile(file)) present[file] = FileState(*found);
+        }
+    }
     if (!operation.empty()) {
         const DWORD code = kFailureCodes.at(operation);
         if (andLater) {
@@ -282,24 +401,23 @@ Outcome RunProgram(const Names& arguments, const std::string& operation = std::s
     run.makerInfPairs = all.makerInfPairs;
     run.usedOutside = all.usedOutside;
     // As RunVelkorUSBCleaner runs it, with the application object in view.
-    CVelkorUSBCleanerApp app(ws, ParseSwitches(arguments));
+    const RunOptions options = ParseSwitches(arguments);
+    CVelkorUSBCleanerApp app(ws, options);
     ws.app = &app;
-    run.status = app.RunCleaning();
+    run.status = options.restore ? RunVelkorUSBCleaner(ws, arguments) : app.RunCleaning();
     run.calls = ws.AllCalls();
-    for (const std::string& device : all.devices) {
-        if (!ws.HasDevice(device)) run.gone.push_back("device " + device);
+    for (const auto& file : present) {
+        const sim::File* now = ws.FindFile(file.first);
+        if (now && FileState(*now) != file.second) run.overwritten.push_back(file.first);
     }
-    const Names& atRestart = ws.DeletionsAtRestart();
-    for (const std::string& file : all.files) {
-        if (!ws.HasFile(file) || std::count(atRestart.begin(), atRestart.end(), file) != 0) {
-            run.gone.push_back("file " + file);
+    // A restore is judged by what was there before it.
+    for (const std::string& item : GoneItems(ws, all)) {
+        if (std::count(goneBefore.begin(), goneBefore.end(), item) == 0) run.gone.push_back(item);
+    }
+    if (options.backup) {
+        for (const std::string& item : run.gone) {
+            if (!SavedInBackup(ws, item, contents, storeInfs)) run.unsaved.push_back(item);
         }
-    }
-    for (const std::string& package : all.packages) {
-        if (!ws.HasDriverPackage(package)) run.gone.push_back("package " + package);
-    }
-    for (const std::string& service : all.services) {
-        if (!ws.HasService(service)) run.gone.push_back("service " + service);
     }
     run.liveHeapBlocks = ws.LiveHeapBlocks();
     run.openHandles = ws.OpenHandles();
@@ -310,6 +428,7 @@ Outcome RunProgram(const Names& arguments, const std::string& operation = std::s
     }
     run.replugShown = std::any_of(run.calls.begin(), run.calls.end(), IsReplugCall);
     run.listsEmptied = run.replugShown ? ws.listsEmptyAtReplug : ListsEmpty(app);
+    if (options.restore) run.listsEmptied = true;
     return run;
 }
 
@@ -332,9 +451,11 @@ struct Tally {
     Names problems;
 };
 
-// Both sweeps over the calls of one fault-free run of the program.
-void Sweep(const Names& arguments, bool prompts, Tally& tally) {
-    const Outcome clean = RunProgram(arguments);
+// Both sweeps over the calls of one fault-free run of the program (after a
+// fault-free run with `before`, when given).
+void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& before = Names()) {
+    const RunOptions options = ParseSwitches(arguments);
+    const Outcome clean = RunProgram(arguments, std::string(), 0, false, before);
     ++tally.runs;
     std::map<std::string, int> seen;
     for (const std::string& call : clean.calls) {
@@ -349,7 +470,7 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally) {
             continue;
         }
         for (bool andLater : {false, true}) {
-            const Outcome run = RunProgram(arguments, operation, onCall, andLater);
+            const Outcome run = RunProgram(arguments, operation, onCall, andLater, before);
             ++tally.runs;
             const std::size_t failed = FailedBeforeReplug(run, operation, onCall, andLater);
             tally.faults += failed;
@@ -358,10 +479,16 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally) {
 
             Names wrong;
             // Unattended, a restart still to come is the installer's to know.
-            const bool statusRight =
-                run.status == ExitCompleted || (!prompts && run.status == ExitRestartRequired);
+            // A backup folder that cannot be made stops the run before any
+            // change; a restore says when something was not put back.
+            const bool statusRight = run.status == ExitCompleted ||
+                                     (!prompts && run.status == ExitRestartRequired && !options.restore) ||
+                                     (options.backup && run.status == ExitBackupFailed && run.gone.empty()) ||
+                                     (options.restore && run.status == ExitRestoreFailed);
             if (!statusRight) wrong.push_back("exit status " + std::to_string(run.status));
             if (prompts && !run.replugShown) wrong.push_back("no second prompt");
+            for (const std::string& item : run.unsaved) wrong.push_back("deleted unsaved " + item);
+            for (const std::string& file : run.overwritten) wrong.push_back("overwrote " + file);
             if (!run.listsEmptied) wrong.push_back("records or name lists left");
             if (run.liveHeapBlocks > heapAllowed) {
                 wrong.push_back(std::to_string(run.liveHeapBlocks) + " heap blocks live");
@@ -402,6 +529,17 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     Sweep({"/quiet"}, false, tally);
     // Recorded for a report: each action's subject is asked for as it is made.
     Sweep({"/quiet", "/report"}, false, tally);
+    // The backup's and the restore's own calls: nothing deleted unsaved,
+    // nothing overwritten.
+    const Names backup = {"/quiet", "/backup:" + kBackup};
+    const Names restore = {"/quiet", "/restore:" + kBackup};
+    const Outcome saved = RunProgram(backup);
+    EXPECT_TRUE(saved.unsaved.empty() && !saved.gone.empty());
+    const Outcome restored = RunProgram(restore, std::string(), 0, false, backup);
+    EXPECT_EQ(restored.status, ExitCompleted);
+    EXPECT_TRUE(restored.overwritten.empty());
+    Sweep(backup, false, tally);
+    Sweep(restore, false, tally, backup);
 
     std::printf("fault sweep: %zu runs, %zu faults injected, %zu problems\n", tally.runs, tally.faults,
                 tally.problems.size());
@@ -558,6 +696,124 @@ TEST(RichWorkstation, WhatEachFirstFailureSays) {
         }
     }
     ExpectGolden("rich-workstation-failures.txt", transcript.str());
+}
+
+}  // namespace
+}  // namespace vk
+
+namespace vk {
+namespace {
+
+// The .reg text as Windows-1252, for the transcript.
+std::string Narrow(const std::string& utf16) {
+    std::string text;
+    for (std::size_t i = 2; i + 1 < utf16.size(); i += 2) text += utf16[i + 1] == 0 ? utf16[i] : '?';
+    return text;
+}
+
+// Every value and subkey of a key, as its .reg text.
+std::string KeyTree(SimulatedWorkstation& ws, const std::string& key) {
+    std::vector<RegFileKey> keys;
+    if (ReadKeyTree(ws, key, false, &keys) != 0) return "(unreadable)";
+    const std::vector<std::uint8_t> bytes = WriteRegFile(keys);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A backup of the rich workstation, then a restore: every file (bytes,
+// attributes, times), service (configuration and key) and store package is
+// back, a file that came back in between is left alone, and an item that
+// could not be saved (a driver file held open) was kept. What the two runs
+// do, say and write is compared with its transcript.
+TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
+    SimulatedWorkstation ws;
+    const Inventory all = DescribeRichWorkstation(ws);
+    std::map<std::string, std::string> files;
+    for (const std::string& file : all.files) files[file] = FileState(*ws.FindFile(file));
+    std::map<std::string, std::string> services;
+    for (const std::string& service : all.services) {
+        services[service] = ServiceConfigText(ws.FindService(service)->config) +
+                            KeyTree(ws, "System\\CurrentControlSet\\Services\\" + service);
+    }
+    const auto storeInfs = [&ws]() {
+        std::multiset<std::string> contents;
+        for (const std::string& package : ws.DriverPackages()) {
+            const std::string& inf = ws.FindDriverPackage(package)->storeInf;
+            contents.insert(inf.empty() ? package : ws.FindFile(inf)->content);
+        }
+        return contents;
+    };
+    const std::multiset<std::string> packages = storeInfs();
+
+    std::ostringstream transcript;
+    const auto run = [&](const Names& options) {
+        test::TempFile log;
+        Names arguments = options;
+        arguments.push_back("/log:" + log.path);
+        ws.ForgetCalls();
+        const std::size_t shown = ws.Prompts().size();
+        const std::size_t written = ws.StandardOutput().size();
+        const int status = RunVelkorUSBCleaner(ws, arguments);
+        transcript << "== run";
+        for (const std::string& option : options) transcript << " " << option;
+        transcript << ": exit status " << status << "\n";
+        for (std::size_t i = shown; i < ws.Prompts().size(); ++i)
+            transcript << "prompt: " << ws.Prompts()[i].text << "\n";
+        for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
+        transcript << "output:\n"
+                   << ws.StandardOutput().substr(written) << "log:\n"
+                   << test::ReadWhole(log.path) << "\n";
+        return status;
+    };
+    EXPECT_EQ(run({"/list", "/backup:" + kBackup}), ExitCompleted);
+    EXPECT_EQ(run({"/quiet", "/backup:" + kBackup}), ExitCompleted);
+    EXPECT_TRUE(ws.HasFile(kDrivers + "vlkusbser.sys"));
+    transcript << "manifest:\n"
+               << ws.FindFile(kBackup + "\\manifest.txt")->content << "service:\n"
+               << Narrow(ws.FindFile(kBackup + "\\services\\vlkusbser.reg")->content)
+               << ws.FindFile(kBackup + "\\services\\vlkusbser.txt")->content;
+    ws.AddFile(kRestoredDriver, "MZ again");
+    EXPECT_EQ(run({"/list", "/restore:" + kBackup}), ExitCompleted);
+    EXPECT_EQ(run({"/restore:" + kBackup}), ExitCompleted);
+    ExpectGolden("rich-workstation-backup.txt", transcript.str());
+
+    for (const auto& file : files) {
+        const sim::File* now = ws.FindFile(file.first);
+        // A package's INF pair comes back under the name the store gives it.
+        const bool republished =
+            file.first.rfind(kInf + "oem12.", 0) == 0 || file.first.rfind(kInf + "oem20.", 0) == 0 ||
+            file.first.rfind(kInf + "oem30.", 0) == 0;
+        if (file.first == kRestoredDriver) {
+            EXPECT_EQ(now->content, "MZ again");
+        } else if (!republished) {
+            EXPECT_TRUE(now && FileState(*now) == file.second) << file.first;
+        }
+    }
+    for (const auto& service : services) {
+        EXPECT_EQ(ServiceConfigText(ws.FindService(service.first)->config) +
+                      KeyTree(ws, "System\\CurrentControlSet\\Services\\" + service.first),
+                  service.second);
+    }
+    EXPECT_EQ(storeInfs(), packages);
+    EXPECT_EQ(ws.OpenHandles(), 0u);
+}
+
+// Without a folder the backup goes to ProgramData under the local time; a
+// folder that cannot be made stops the run before any change, and says so.
+TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
+    const std::string folder = "C:\\ProgramData\\VelkorUSBCleaner\\Backup\\20261208-160509";
+    SimulatedWorkstation saved;
+    DescribeRichWorkstation(saved);
+    EXPECT_EQ(RunVelkorUSBCleaner(saved, {"/quiet", "/backup"}), ExitCompleted);
+    EXPECT_TRUE(saved.HasFile(folder + "\\manifest.txt"));
+
+    SimulatedWorkstation refused;
+    const Inventory all = DescribeRichWorkstation(refused);
+    refused.FailCall("CreateDirectory", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunVelkorUSBCleaner(refused, {"/quiet", "/backup"}), ExitBackupFailed);
+    EXPECT_TRUE(GoneItems(refused, all).empty());
+    EXPECT_EQ(refused.StandardError(), folder +
+                                           " : le dossier de sauvegarde ne peut \xEAtre cr\xE9\xE9 ; aucune "
+                                           "modification n'a \xE9t\xE9 faite\nAccess is denied.\r\n\r\n");
 }
 
 }  // namespace

@@ -23,10 +23,10 @@ const std::size_t kSwitchCount = sizeof kSwitches / sizeof kSwitches[0];
 namespace {
 
 // The exit statuses, in the order the help lists them.
-constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED,          IDS_STATUS_CANCELLED,
-                                    IDS_STATUS_CHECK_FOUND,        IDS_STATUS_WRONG_ARCHITECTURE,
-                                    IDS_STATUS_BACKUP_FAILED,      IDS_STATUS_RESTORE_FAILED,
-                                    IDS_STATUS_RESTART_REQUIRED,   IDS_STATUS_ALREADY_RUNNING};
+constexpr unsigned kStatusHelp[] = {IDS_STATUS_COMPLETED,        IDS_STATUS_CANCELLED,
+                                    IDS_STATUS_CHECK_FOUND,      IDS_STATUS_WRONG_ARCHITECTURE,
+                                    IDS_STATUS_BACKUP_FAILED,    IDS_STATUS_RESTORE_FAILED,
+                                    IDS_STATUS_RESTART_REQUIRED, IDS_STATUS_ALREADY_RUNNING};
 constexpr const char* kLineEnd = "\r\n";
 
 }  // namespace

@@ -118,8 +118,9 @@ int CCleanupActions::ScanOemInfs(const char* pattern) {
                     inStoreFolder = folderLength != std::string::npos &&
                                     IsWindowsInfFolder(std::string(pattern, folderLength), codePage);
                 }
-                const StoreUninstall store = inStoreFolder == 1 ? UninstallFromStore(held.fileName, path.c_str())
-                                                                : StoreUninstall::NotInStore;
+                const StoreUninstall store = inStoreFolder == 1
+                                                 ? UninstallFromStore(held.fileName, path.c_str())
+                                                 : StoreUninstall::NotInStore;
                 // A pair whose package the store keeps stays with it (the refusal
                 // is logged); what the store's uninstall removed is not missed.
                 if (store != StoreUninstall::Refused) {

@@ -141,7 +141,8 @@ StoreUninstall CCleanupActions::AskStoreToUninstall(const char* infName, const c
     // deletion is, while the file is read-only: that much the pass mends,
     // once, and asks again.
     FileAttributeData status{};
-    if (code == ERROR_ACCESS_DENIED && infPath != nullptr && m_platform.GetFileAttributesEx(infPath, &status) &&
+    if (code == ERROR_ACCESS_DENIED && infPath != nullptr &&
+        m_platform.GetFileAttributesEx(infPath, &status) &&
         (status.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         const DWORD cleared = WithoutReadOnly(status.attributes);
         if (m_platform.SetFileAttributes(infPath, cleared)) {

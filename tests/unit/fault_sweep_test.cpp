@@ -580,10 +580,11 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         const char* label;
     };
     std::ostringstream transcript;
-    for (const Run& run : {Run{{}, Setting::Alone, ""}, Run{{"/quiet"}, Setting::Alone, " /quiet"},
-                           Run{{"/list"}, Setting::Alone, " /list"}, Run{{"/check"}, Setting::Alone, " /check"},
-                           Run{{}, Setting::AnotherRun, " while another run holds the mutex"},
-                           Run{{}, Setting::Unseen, " in a window station nobody sees"}}) {
+    for (const Run& run :
+         {Run{{}, Setting::Alone, ""}, Run{{"/quiet"}, Setting::Alone, " /quiet"},
+          Run{{"/list"}, Setting::Alone, " /list"}, Run{{"/check"}, Setting::Alone, " /check"},
+          Run{{}, Setting::AnotherRun, " while another run holds the mutex"},
+          Run{{}, Setting::Unseen, " in a window station nobody sees"}}) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         Place(ws, run.setting);
@@ -597,8 +598,8 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
             std::string json = test::ReadWhole(report.path);
             ReplaceAll(json, log.path, "<log>");
             ReplaceAll(json, report.path, "<report>");
-            ExpectGolden("rich-workstation-report" + (run.options.empty() ? "" : "-" + run.options[0].substr(1)) +
-                             ".json",
+            ExpectGolden("rich-workstation-report" +
+                             (run.options.empty() ? "" : "-" + run.options[0].substr(1)) + ".json",
                          json);
         }
         transcript << "== run" << run.label << ": exit status " << status << "\n";
@@ -639,8 +640,9 @@ TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
     Names failed;
     for (const auto& action : json["actions"]) {
         if (action["outcome"] == "failed") {
-            failed.push_back(action["action"].get<std::string>() + " " + action["subject"].get<std::string>() +
-                             " " + std::to_string(action["code"].get<unsigned long>()));
+            failed.push_back(action["action"].get<std::string>() + " " +
+                             action["subject"].get<std::string>() + " " +
+                             std::to_string(action["code"].get<unsigned long>()));
         }
     }
     // The injected failure, once, among the workstation's own (a file in use,
@@ -779,9 +781,9 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     for (const auto& file : files) {
         const sim::File* now = ws.FindFile(file.first);
         // A package's INF pair comes back under the name the store gives it.
-        const bool republished =
-            file.first.rfind(kInf + "oem12.", 0) == 0 || file.first.rfind(kInf + "oem20.", 0) == 0 ||
-            file.first.rfind(kInf + "oem30.", 0) == 0;
+        const bool republished = file.first.rfind(kInf + "oem12.", 0) == 0 ||
+                                 file.first.rfind(kInf + "oem20.", 0) == 0 ||
+                                 file.first.rfind(kInf + "oem30.", 0) == 0;
         if (file.first == kRestoredDriver) {
             EXPECT_EQ(now->content, "MZ again");
         } else if (!republished) {

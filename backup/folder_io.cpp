@@ -13,6 +13,18 @@ constexpr std::size_t kPiece = 1u << 20;
 
 }  // namespace
 
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+    }
+    return lines;
+}
+
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash);

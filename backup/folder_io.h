@@ -19,6 +19,8 @@ DWORD ReadWholeFile(IPlatform& platform, const std::string& path, std::size_t li
 // needed, each keeping its attributes and times.
 DWORD CopyFolder(IPlatform& platform, const std::string& from, const std::string& to);
 // The folder of a path (without its final separator), and its file name.
+// The lines of a text, without their CR LF or LF ends.
+std::vector<std::string> TextLines(const std::string& text);
 std::string FolderOf(const std::string& path);
 std::string NameOf(const std::string& path);
 

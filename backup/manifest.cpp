@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "backup/folder_io.h"
+
 namespace vk {
 
 namespace {
@@ -36,12 +38,7 @@ std::string ManifestText(const std::vector<ManifestEntry>& entries) {
 bool ReadManifest(const std::string& text, std::vector<ManifestEntry>* entries) {
     entries->clear();
     bool header = false;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : TextLines(text)) {
         if (!header) {
             if (line != kHeader) return false;
             header = true;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "backup/folder_io.h"
+
 namespace vk {
 
 std::string ServiceConfigText(const ServiceConfig& config) {
@@ -27,12 +29,7 @@ std::string ServiceConfigText(const ServiceConfig& config) {
 
 bool ReadServiceConfig(const std::string& text, ServiceConfig* config) {
     std::map<std::string, std::string> fields;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : TextLines(text)) {
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos) continue;
         fields[line.substr(0, equals)] = line.substr(equals + 1);

@@ -65,13 +65,27 @@ trap cleanup EXIT
 started=$SECONDS
 e2e_require_tools
 e2e_make_template "$work/template"
-e2e_new_prefix "$work/template" "$E2E_PREFIX"
-e2e_seed "$E2E_PREFIX" seed
-e2e_start_xvfb "$work/$E2E_NAME/xvfb.log"
-e2e_log "scenario $E2E_NAME on display $E2E_DISPLAY, answers: ${ANSWERS[*]}"
-e2e_run_program "$E2E_PREFIX" "$exe" "$E2E_SHOTS" "$E2E_NAME" "$probe" "${ANSWERS[@]}"
-e2e_stop_xvfb
-e2e_log "program ended with status $E2E_EXIT after $E2E_PROMPTS prompt(s)"
+# Wine's 64-bit loader sometimes dies in glibc's own exit code ("Inconsistency
+# detected by ld.so", status 127) on a loaded machine: a crash of the Linux
+# side, not of the program, so the scenario is run once more from a fresh
+# prefix, and says so. Any other failure stands.
+for attempt in 1 2; do
+  e2e_new_prefix "$work/template" "$E2E_PREFIX"
+  e2e_seed "$E2E_PREFIX" seed
+  e2e_start_xvfb "$work/$E2E_NAME/xvfb.log"
+  e2e_log "scenario $E2E_NAME on display $E2E_DISPLAY, answers: ${ANSWERS[*]}"
+  e2e_run_program "$E2E_PREFIX" "$exe" "$E2E_SHOTS" "$E2E_NAME" "$probe" "${ANSWERS[@]}"
+  e2e_stop_xvfb
+  e2e_log "program ended with status $E2E_EXIT after $E2E_PROMPTS prompt(s)"
+  if [ "$attempt" = 1 ] && [ "$E2E_EXIT" = 127 ] &&
+    grep -q 'Inconsistency detected by ld.so' "$E2E_SHOTS/$E2E_NAME-program.log" 2>/dev/null; then
+    e2e_log "Wine's loader crashed in ld.so (not the program): running $E2E_NAME once more from a fresh prefix"
+    e2e_wine_kill "$E2E_PREFIX"
+    rm -rf "$E2E_PREFIX"
+    continue
+  fi
+  break
+done
 
 echo "[e2e] $E2E_NAME: end state"
 check

@@ -51,3 +51,16 @@ check_other_maker_untouched() {
   expect_file present inf oem3.pnf
   expect_file present drivers ftdiser.sys
 }
+
+# A run that must change nothing: reader A and the other maker's device, with
+# everything they use, are all still there.
+check_nothing_changed() {
+  expect_instance present "$READER_A"
+  expect_key present "HKLM\\System\\CurrentControlSet\\Control\\Class\\$E2E_GUID_PORTS\\0003"
+  expect_file present inf oem12.inf
+  expect_file present inf oem12.pnf
+  expect_service present vlkusbser
+  expect_file present drivers vlkcomusb.sys
+  expect_file present drivers vlkusbser.sys
+  check_other_maker_untouched
+}

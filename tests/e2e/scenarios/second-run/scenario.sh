@@ -31,12 +31,5 @@ check() {
   # Redirected, the message keeps its Windows-1252 bytes.
   e2e_expect_line "the second run's standard error" "$E2E_SHOTS/$E2E_NAME-second-stderr.txt" \
     "Un nettoyage VelkorUSBCleaner est déjà en cours : attendez sa fin avant de relancer le programme. Aucune modification n'a été faite."
-  expect_instance present "$READER_A"
-  expect_key present "HKLM\\System\\CurrentControlSet\\Control\\Class\\$E2E_GUID_PORTS\\0003"
-  expect_file present inf oem12.inf
-  expect_file present inf oem12.pnf
-  expect_service present vlkusbser
-  expect_file present drivers vlkcomusb.sys
-  expect_file present drivers vlkusbser.sys
-  check_other_maker_untouched
+  check_nothing_changed
 }

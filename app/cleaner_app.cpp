@@ -9,7 +9,6 @@
 #include "platform/ansi_text.h"
 #include "res/resource.h"
 #include "views/check_line.h"
-#include "views/manifest_text.h"
 #include "views/plan_text.h"
 #include "views/report.h"
 
@@ -253,7 +252,7 @@ bool CVelkorUSBCleanerApp::StartBackup() {
         code = m_backupStore->Prepare();
     }
     if (code == 0) {
-        m_backup = m_backupStore.get();
+        m_safekeeping = m_backupStore.get();
         return true;
     }
     std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
@@ -271,7 +270,8 @@ bool CVelkorUSBCleanerApp::RunPass() {
     if (ActivityLogged()) {
         m_record.Start(planning, &m_activityLog);
     } else if (planning || m_options.report || m_options.backup) {
-        // The report and the manifest are written from the record too.
+        // The report is written from the record, and the backup names each
+        // device by the instance ID the record asks for.
         m_record.Start(planning);
     }
     if (!StartBackup()) return false;
@@ -291,7 +291,8 @@ bool CVelkorUSBCleanerApp::RunPass() {
         }
     }
     ReleaseInventory();
-    if (m_backup) m_backup->WriteManifest(ManifestText(m_record));
+    // The manifest was written as the pass went; its last lines go to the disk.
+    if (m_safekeeping) m_backupStore->Finish();
     return true;
 }
 

@@ -114,4 +114,12 @@ constexpr DWORD ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
 // One run at a time
 constexpr DWORD ERROR_INSTALL_ALREADY_RUNNING = 1618;
 
+// --- Journal ---
+constexpr DWORD FILE_APPEND_DATA = 0x00000004;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x00000008;
+constexpr DWORD ERROR_PROCESS_ABORTED = 1067;
+constexpr DWORD ERROR_FILE_CORRUPT = 1392;
+// Bytes of a SHA-256 digest.
+constexpr DWORD kSha256Size = 32;
+
 }  // namespace vk

@@ -99,7 +99,9 @@ constexpr StringResource kStringTable[] = {
     {IDS_PROMPT_RESTORE_QUESTION, "Aucun fichier ni service existant ne sera remplac\xE9. Continuer ?"},
     {IDS_ACTION_SAVE, "sauvegarder "},
     {IDS_ACTION_RESTORE, "remettre en place "},
-    {IDS_MANIFEST_NOT_WRITTEN, "la liste de la sauvegarde ne peut \xEAtre \xE9" "crite ; les copies sont dans le dossier"},
+    {IDS_MANIFEST_NOT_WRITTEN, "la liste de la sauvegarde ne peut \xEAtre \xE9" "crite ; ce qui n'y est pas inscrit n'est pas supprim\xE9"},
+    {IDS_COPY_SIZE_DIFFERS, "copie endommag\xE9" "e : sa taille n'est pas celle que la sauvegarde a inscrite ; elle n'est pas remise en place"},
+    {IDS_COPY_HASH_DIFFERS, "copie endommag\xE9" "e : son empreinte SHA-256 n'est pas celle que la sauvegarde a inscrite ; elle n'est pas remise en place"},
     {IDS_PLAN_RESTORE_TITLE, "Simulation (/list /restore) : rien n'est modifi\xE9."},
 };
 

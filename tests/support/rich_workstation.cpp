@@ -216,6 +216,12 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"GetCommonAppDataFolder", ERROR_PATH_NOT_FOUND},
     {"AnsiToUtf16", ERROR_NO_UNICODE_TRANSLATION},
     {"Utf16ToAnsi", ERROR_NO_UNICODE_TRANSLATION},
+    // --- Journal ---
+    {"FlushFileBuffers", 112},  // ERROR_DISK_FULL, as a delayed write finds it
+    {"CreateSha256", ERROR_PROC_NOT_FOUND},
+    {"HashData", ERROR_INVALID_PARAMETER},
+    {"FinishHash", ERROR_INVALID_HANDLE},
+    {"DestroyHash", ERROR_INVALID_HANDLE},
 };
 
 std::string FileState(const sim::File& file) {

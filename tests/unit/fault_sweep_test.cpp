@@ -36,7 +36,7 @@ const std::set<std::string> kHideRegisterEntries = {"EnumDeviceInfo", "GetDevice
 // program: each failed call of these is allowed one block or handle.
 const std::set<std::string> kHeapReleases = {"HeapFree"};
 const std::set<std::string> kHandleReleases = {"DestroyDeviceInfoList", "RegCloseKey", "CloseServiceHandle",
-                                               "FindClose", "CloseHandle"};
+                                               "FindClose", "CloseHandle", "DestroyHash"};
 
 std::string OperationOf(const std::string& call) {
     return call.substr(0, call.find(' '));

@@ -109,7 +109,8 @@ DWORD CBackup::WriteCopy(const std::string& relative, const std::string& bytes, 
     return code;
 }
 
-bool CBackup::Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies, DWORD code) {
+bool CBackup::Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies,
+                       DWORD code) {
     ManifestEntry::Kind kind = ManifestEntry::Kind::File;
     KeptItem item = KeptItem::File;
     if (action == RunAction::SavePackage) kind = ManifestEntry::Kind::Package, item = KeptItem::Package;
@@ -196,12 +197,14 @@ bool CBackup::SavePackage(const std::string& infName) {
     std::vector<SavedCopy> copies;
     if (found == StoreLocation::Found) {
         const std::string relative = "store\\" + stem;
-        const DWORD code = CopyFolder(m_platform, FolderOf(location), m_folder + "\\" + relative, m_folder, &copies);
+        const DWORD code =
+            CopyFolder(m_platform, FolderOf(location), m_folder + "\\" + relative, m_folder, &copies);
         // The INF that is published again comes first.
         const std::string inf = Folded(relative + "\\" + NameOf(location));
         const auto first = std::find_if(copies.begin(), copies.end(),
                                         [&inf](const SavedCopy& copy) { return Folded(copy.path) == inf; });
-        if (code == 0 && first == copies.end()) return Recorded(RunAction::SavePackage, infName, {}, ERROR_FILE_NOT_FOUND);
+        if (code == 0 && first == copies.end())
+            return Recorded(RunAction::SavePackage, infName, {}, ERROR_FILE_NOT_FOUND);
         if (first != copies.end()) std::rotate(copies.begin(), first, first + 1);
         return Recorded(RunAction::SavePackage, infName, std::move(copies), code);
     }

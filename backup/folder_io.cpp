@@ -155,17 +155,18 @@ DWORD WriteAll(IPlatform& platform, FileHandle file, const char* data, std::size
 DWORD Complete(IPlatform& platform, FileHolder& file, const std::string& temporary, const std::string& to,
                const FileAttributeData* original) {
     if (!platform.FlushFileBuffers(file.get())) return platform.GetLastError();
-    if (original != nullptr &&
-        !platform.SetFileTime(file.get(), &original->creationTime, &original->lastAccessTime,
-                              &original->lastWriteTime))
+    if (original != nullptr && !platform.SetFileTime(file.get(), &original->creationTime,
+                                                     &original->lastAccessTime, &original->lastWriteTime))
         return platform.GetLastError();
     file.reset();
     if (original != nullptr) {
         const DWORD attributes = original->attributes & kSettableAttributes;
-        if (!platform.SetFileAttributes(temporary.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL))
+        if (!platform.SetFileAttributes(temporary.c_str(),
+                                        attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL))
             return platform.GetLastError();
     }
-    if (!platform.MoveFileEx(temporary.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return platform.GetLastError();
+    if (!platform.MoveFileEx(temporary.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return platform.GetLastError();
     return 0;
 }
 
@@ -177,11 +178,12 @@ DWORD Sha256Hex(IPlatform& platform, const std::string& bytes, std::string* hex)
     return digest.Finish(hex);
 }
 
-DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string& to, const SavedCopy* expected,
-                SavedCopy* made, bool* sizeDiffers) {
+DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string& to,
+                const SavedCopy* expected, SavedCopy* made, bool* sizeDiffers) {
     FileAttributeData original{};
     if (!platform.GetFileAttributesEx(from.c_str(), &original)) return platform.GetLastError();
-    FileHolder source(platform, platform.CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    FileHolder source(platform,
+                      platform.CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
     if (!source.valid()) return platform.GetLastError();
     const std::string temporary = TemporaryName(to);
     FileHolder target(platform, CreateTemporary(platform, temporary));

@@ -34,8 +34,8 @@ DWORD Sha256Hex(IPlatform& platform, const std::string& bytes, std::string* hex)
 // SHA-256 differs from it is not put in place: ERROR_FILE_CORRUPT, and
 // *sizeDiffers tells which. `made` gets the size and SHA-256 of what was
 // copied. 0 or the error code.
-DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string& to, const SavedCopy* expected,
-                SavedCopy* made, bool* sizeDiffers = nullptr);
+DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string& to,
+                const SavedCopy* expected, SavedCopy* made, bool* sizeDiffers = nullptr);
 // The same for bytes of the program's own: a new file, whole or absent.
 DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string& bytes, SavedCopy* made);
 // Reads a saved copy whole and checks it against its size and SHA-256 (none

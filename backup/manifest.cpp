@@ -164,7 +164,8 @@ std::string ManifestHeader() {
 
 std::string SaveLine(std::size_t number, ManifestEntry::Kind kind, const std::string& source,
                      const std::vector<SavedCopy>& copies) {
-    std::vector<std::string> fields = {std::to_string(number), "save", kKinds[static_cast<int>(kind)], source};
+    std::vector<std::string> fields = {std::to_string(number), "save", kKinds[static_cast<int>(kind)],
+                                       source};
     for (const SavedCopy& copy : copies) {
         fields.push_back(copy.path);
         fields.push_back(std::to_string(copy.size));
@@ -174,7 +175,8 @@ std::string SaveLine(std::size_t number, ManifestEntry::Kind kind, const std::st
 }
 
 std::string KeptLine(std::size_t number, ManifestEntry::Kind kind, const std::string& source, DWORD code) {
-    return Line({std::to_string(number), "kept", kKinds[static_cast<int>(kind)], source, std::to_string(code)});
+    return Line(
+        {std::to_string(number), "kept", kKinds[static_cast<int>(kind)], source, std::to_string(code)});
 }
 
 std::string OutcomeLine(std::size_t number, ManifestEntry::Outcome outcome, DWORD code) {
@@ -206,7 +208,8 @@ bool ReadManifest(const std::string& text, Manifest* manifest) {
         start = end + 1;
         // A line without its marker is one a cut-short write left, ended
         // by the next writer: nothing was done on its account.
-        if (line.size() < marker.size() || line.compare(line.size() - marker.size(), marker.size(), marker) != 0 ||
+        if (line.size() < marker.size() ||
+            line.compare(line.size() - marker.size(), marker.size(), marker) != 0 ||
             line.find('\0') != std::string::npos)
             continue;
         if (!ReadLine2(line.substr(0, line.size() - marker.size()), manifest, &byNumber)) return false;
@@ -216,7 +219,8 @@ bool ReadManifest(const std::string& text, Manifest* manifest) {
 
 DWORD CManifestFile::Create(const std::string& path) {
     m_file.reset();
-    m_file.emplace(m_platform, m_platform.CreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW));
+    m_file.emplace(m_platform,
+                   m_platform.CreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW));
     if (!m_file->valid()) {
         const DWORD code = m_platform.GetLastError();
         m_file.reset();

@@ -41,8 +41,8 @@ DWORD CRestore::Load() {
 }
 
 DWORD CRestore::ReadChecked(const SavedCopy& copy, std::string* bytes) {
-    const DWORD code = ReadCheckedCopy(m_platform, m_folder + "\\" + copy.path, copy, kMaxSavedText, bytes,
-                                       &m_sizeDiffers);
+    const DWORD code =
+        ReadCheckedCopy(m_platform, m_folder + "\\" + copy.path, copy, kMaxSavedText, bytes, &m_sizeDiffers);
     if (code == ERROR_FILE_CORRUPT) m_damaged = copy.path;
     return code;
 }
@@ -60,7 +60,8 @@ DWORD CRestore::Note(const ManifestEntry& entry, bool done, bool flush) {
 DWORD CRestore::RestoreFile(const SavedCopy& copy, const std::string& target) {
     if (Exists(m_platform, target)) return kSkipped;
     // Whole or absent, checked against its line before it takes its name.
-    const DWORD code = CopyWhole(m_platform, m_folder + "\\" + copy.path, target, &copy, nullptr, &m_sizeDiffers);
+    const DWORD code =
+        CopyWhole(m_platform, m_folder + "\\" + copy.path, target, &copy, nullptr, &m_sizeDiffers);
     if (code == ERROR_FILE_CORRUPT) m_damaged = copy.path;
     return code;
 }
@@ -90,7 +91,8 @@ DWORD CRestore::RestorePackage(const ManifestEntry& entry) {
     // names the INF's copy alone; the PNF's, when there is one, is beside it.
     std::vector<SavedCopy> copies = entry.copies;
     const std::string pnfCopy = entry.SavedAs().substr(0, entry.SavedAs().size() - 3) + "pnf";
-    if (m_manifest.version < 2 && Exists(m_platform, m_folder + "\\" + pnfCopy)) copies.push_back({pnfCopy, 0, {}});
+    if (m_manifest.version < 2 && Exists(m_platform, m_folder + "\\" + pnfCopy))
+        copies.push_back({pnfCopy, 0, {}});
     DWORD result = kSkipped;
     for (const SavedCopy& copy : copies) {
         const DWORD code = RestoreFile(copy, infFolder + NameOf(copy.path));
@@ -174,7 +176,8 @@ void CRestore::Report(const ManifestEntry& entry, DWORD code) {
         // stays in the folder, and the log says which and why.
         if (code == ERROR_FILE_CORRUPT && !m_damaged.empty()) {
             const std::string copy = m_folder + "\\" + m_damaged;
-            m_log.LogOwnEntry(0, MsgCopyDamaged(m_platform, copy.c_str(), m_sizeDiffers) + "\r\n", LogLevelError);
+            m_log.LogOwnEntry(0, MsgCopyDamaged(m_platform, copy.c_str(), m_sizeDiffers) + "\r\n",
+                              LogLevelError);
         }
         m_log.Record(RunEntry::Failed(RunAction::RestoreItem, entry.source, code));
     }

@@ -259,7 +259,8 @@ bool SimulatedWorkstation::MoveFileTo(const std::string& from, const std::string
     File* file = m_state->FindFileEntry(from);
     if (!file) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
     if (DWORD error = m_state->CheckPath(to)) return m_state->Error(error, false);
-    if (m_state->FindFileEntry(to) || m_state->FolderExists(to)) return m_state->Error(ERROR_ALREADY_EXISTS, false);
+    if (m_state->FindFileEntry(to) || m_state->FolderExists(to))
+        return m_state->Error(ERROR_ALREADY_EXISTS, false);
     bool shared = !file->heldOpenByOtherProgram;
     for (auto& open : m_state->openFiles) {
         if (open.second.file == file && (open.second.share & kFileShareDelete) == 0) shared = false;

@@ -32,7 +32,8 @@ bool SimulatedWorkstation::FlushFileBuffers(FileHandle fileHandle) {
 
 HashHandle SimulatedWorkstation::CreateSha256() {
     if (m_state->Injected("CreateSha256", "")) return kNullHashHandle;
-    std::shared_ptr<void> context(EVP_MD_CTX_new(), [](void* c) { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(c)); });
+    std::shared_ptr<void> context(EVP_MD_CTX_new(),
+                                  [](void* c) { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(c)); });
     if (!context || EVP_DigestInit_ex(Context(context), EVP_sha256(), nullptr) != 1)
         return m_state->Error(ERROR_NOT_ENOUGH_MEMORY, kNullHashHandle);
     const std::uintptr_t handle = m_state->NewHandle();

@@ -162,8 +162,7 @@ bool Win32Platform::HashData(HashHandle hash, const void* data, DWORD size) {
         return false;
     }
     // CNG takes the bytes as non-const but only reads them.
-    return Succeeded(
-        TheCng().hashData(native->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0));
+    return Succeeded(TheCng().hashData(native->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0));
 }
 
 bool Win32Platform::FinishHash(HashHandle hash, std::uint8_t* digest) {

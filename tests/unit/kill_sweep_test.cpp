@@ -29,7 +29,6 @@ namespace {
 using namespace rich;
 using sim::SimulatedWorkstation;
 
-
 std::string Upper(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
@@ -77,7 +76,8 @@ Machine Take(const SimulatedWorkstation& ws, const Inventory& all) {
         const std::string folder = Upper(package->storeInf.substr(0, package->storeInf.rfind('\\') + 1));
         std::set<std::string> stored;
         for (const std::string& path : ws.FilePaths()) {
-            if (Upper(path).compare(0, folder.size(), folder) == 0 && path.find('\\', folder.size()) == std::string::npos)
+            if (Upper(path).compare(0, folder.size(), folder) == 0 &&
+                path.find('\\', folder.size()) == std::string::npos)
                 stored.insert(path.substr(folder.size()) + "=" + FileState(*ws.FindFile(path)));
         }
         std::string text;
@@ -85,7 +85,8 @@ Machine Take(const SimulatedWorkstation& ws, const Inventory& all) {
         machine.packages.insert(text);
     }
     for (const std::string& path : ws.FilePaths()) {
-        if (StartsWith(path, kBackup + "\\") || StartsWith(path, kStoreFolder) || published.count(Upper(path)))
+        if (StartsWith(path, kBackup + "\\") || StartsWith(path, kStoreFolder) ||
+            published.count(Upper(path)))
             continue;
         machine.files[Upper(path)] = FileState(*ws.FindFile(path));
     }
@@ -93,7 +94,8 @@ Machine Take(const SimulatedWorkstation& ws, const Inventory& all) {
         if (StartsWith(path, kEnumKeys)) continue;
         std::string values;
         for (const auto& value : ws.FindRegistryKey(path)->values)
-            values += value.first + "=" + std::to_string(value.second.type) + ":" + Hex(value.second.data) + ";";
+            values +=
+                value.first + "=" + std::to_string(value.second.type) + ":" + Hex(value.second.data) + ";";
         machine.keys[Upper(path)] = values;
     }
     for (const std::string& name : ws.ServiceNames())
@@ -133,7 +135,8 @@ Names Differences(const Machine& before, const Machine& after, const std::set<st
         if (!before.devices.count(device)) problems.push_back("device new: " + device);
     }
     for (const std::string& device : before.devices) {
-        if (!after.devices.count(device) && !removable.count(device)) problems.push_back("device gone: " + device);
+        if (!after.devices.count(device) && !removable.count(device))
+            problems.push_back("device gone: " + device);
     }
     return problems;
 }
@@ -203,15 +206,16 @@ TEST(KillSweep, ABackupCutShortAtAnyCallIsRestoredWhole) {
             ws.StartNewProcess();
             const int status = RunVelkorUSBCleaner(ws, kRestore);
             Names found = Differences(before, Take(ws, all), removable);
-            if (status != ExitCompleted) found.push_back("restore again ended with " + std::to_string(status));
+            if (status != ExitCompleted)
+                found.push_back("restore again ended with " + std::to_string(status));
             sweep.Add("restore " + mode + " after call " + std::to_string(k), found);
         }
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("kill sweep: %zu runs (%zu calls of the backup pass, %zu of the restore, killed and power cut), "
-                "%zu problems, %.1f s\n",
-                sweep.runs, backupCalls, restoreCalls, sweep.problems.size(), seconds);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf(
+        "kill sweep: %zu runs (%zu calls of the backup pass, %zu of the restore, killed and power cut), "
+        "%zu problems, %.1f s\n",
+        sweep.runs, backupCalls, restoreCalls, sweep.problems.size(), seconds);
     for (std::size_t i = 0; i < sweep.problems.size() && i < 20; ++i) ADD_FAILURE() << sweep.problems[i];
     EXPECT_EQ(sweep.problems.size(), 0u);
 }

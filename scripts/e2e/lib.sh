@@ -207,12 +207,14 @@ e2e_reg_key_exists() {
 }
 
 # Prints the raw system.reg line of a value ("name"=data), empty if absent.
+# The section goes through the environment: awk -v would take its doubled
+# backslashes for escapes.
 e2e_reg_value() {
   local section
   section=$(e2e_reg_section "$2")
-  awk -v sec="$(printf '%s' "$section" | tr 'A-Z' 'a-z')" -v name="\"$3\"=" '
-    /^\[/ { cur = tolower($0); sub(/\] [0-9]+$/, "]", cur); inside = (cur == sec); next }
-    inside && index($0, name) == 1 { print; exit }
+  SEC="$(printf '%s' "$section" | tr 'A-Z' 'a-z')" NAME="\"$3\"=" awk '
+    /^\[/ { cur = tolower($0); sub(/\] [0-9]+$/, "]", cur); inside = (cur == ENVIRON["SEC"]); next }
+    inside && index($0, ENVIRON["NAME"]) == 1 { print; exit }
   ' "$1/system.reg"
 }
 

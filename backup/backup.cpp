@@ -101,16 +101,29 @@ DWORD CBackup::CopyOnce(const std::string& path, const std::string& relative, Sa
     return code;
 }
 
-DWORD CBackup::WriteCopy(const std::string& relative, const std::string& bytes, SavedCopy* copy) {
+DWORD CBackup::WriteCopy(const std::string& relative, const std::string& bytes, SavedCopy* copy, bool flush) {
     const std::string target = m_folder + "\\" + relative;
     DWORD code = CreateFolderPath(m_platform, FolderOf(target));
     copy->path = relative;
-    if (code == 0) code = WriteWhole(m_platform, target, bytes, copy);
+    if (code == 0) code = WriteWhole(m_platform, target, bytes, copy, flush);
     return code;
 }
 
-bool CBackup::Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies,
-                       DWORD code) {
+std::vector<std::string> CBackup::Targets(RunAction action, const std::string& source,
+                                          const std::vector<SavedCopy>& copies) {
+    std::vector<std::string> targets;
+    if (action == RunAction::SaveFile) targets.push_back(Folded(copies.front().path + "|" + source));
+    // A package saved as its INF and PNF is put back as those two files.
+    if (action == RunAction::SavePackage && copies.front().path.compare(0, 6, "files\\") == 0 &&
+        KnowWindowsDirectory()) {
+        for (const SavedCopy& copy : copies)
+            targets.push_back(Folded(copy.path + "|" + m_windowsDirectory + "\\inf\\" + NameOf(copy.path)));
+    }
+    return targets;
+}
+
+bool CBackup::Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies, DWORD code,
+                       bool record) {
     ManifestEntry::Kind kind = ManifestEntry::Kind::File;
     KeptItem item = KeptItem::File;
     if (action == RunAction::SavePackage) kind = ManifestEntry::Kind::Package, item = KeptItem::Package;
@@ -118,8 +131,19 @@ bool CBackup::Recorded(RunAction action, const std::string& source, std::vector<
     if (action == RunAction::SaveDevice) kind = ManifestEntry::Kind::Device, item = KeptItem::Device;
     const std::size_t number = ++m_lastNumber;
     if (code == 0) {
-        // The line is on the disk before the item may go.
-        code = m_manifest.Append(SaveLine(number, kind, source, copies), true);
+        // The line is on the disk before the item may go, unless one there
+        // already lets the restore put back all this one does.
+        const std::vector<std::string> targets = Targets(action, source, copies);
+        const bool covered = record || (!targets.empty() && std::all_of(targets.begin(), targets.end(),
+                                                                        [this](const std::string& t) {
+                                                                            return m_onDisk.count(t) != 0;
+                                                                        }));
+        code = m_manifest.Append(SaveLine(number, kind, source, copies), !covered);
+        m_unflushed.insert(m_unflushed.end(), targets.begin(), targets.end());
+        if (code == 0 && !covered) {
+            m_onDisk.insert(m_unflushed.begin(), m_unflushed.end());
+            m_unflushed.clear();
+        }
         if (code != 0) {
             const std::string path = m_folder + "\\" + kManifestName;
             m_log.Log(code, MsgManifestNotWritten(m_platform, path.c_str()), LogLevelError);
@@ -260,8 +284,10 @@ bool CBackup::SaveDevice(const std::string& instanceId) {
     std::vector<RegFileKey> keys;
     DWORD code = static_cast<DWORD>(ReadKeyTree(m_platform, kEnumKey + instanceId, true, &keys));
     SavedCopy copy;
-    if (code == 0) code = WriteCopy("devices\\" + fileName + ".reg", AsBytes(WriteRegFile(keys)), &copy);
-    return Recorded(RunAction::SaveDevice, instanceId, {copy}, code);
+    // A record only: the restore never creates a device instance again.
+    if (code == 0)
+        code = WriteCopy("devices\\" + fileName + ".reg", AsBytes(WriteRegFile(keys)), &copy, false);
+    return Recorded(RunAction::SaveDevice, instanceId, {copy}, code, true);
 }
 
 }  // namespace vk

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,14 +50,21 @@ private:
     // Writes the item's save line, on the disk before this returns, and
     // records the save (its first copy as `copy`); or, when `code` says it
     // could not be saved, its kept line. True when it was saved.
-    bool Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies, DWORD code);
+    // A record that nothing is put back from (a device's) needs no flush of
+    // its own: it reaches the disk with the next line that does.
+    bool Recorded(RunAction action, const std::string& source, std::vector<SavedCopy> copies, DWORD code,
+                  bool record = false);
+    // The files a save line lets a restore put back: "<copy>|<target>", folded.
+    std::vector<std::string> Targets(RunAction action, const std::string& source,
+                                     const std::vector<SavedCopy>& copies);
     // The copy's path below the folder for a file of the workstation; empty
     // while the Windows directory cannot be read.
     std::string MirrorPath(const std::string& path);
     bool KnowWindowsDirectory();
     // Copies a file of the workstation once (later saves name the same copy).
     DWORD CopyOnce(const std::string& path, const std::string& relative, SavedCopy* copy);
-    DWORD WriteCopy(const std::string& relative, const std::string& bytes, SavedCopy* copy);
+    DWORD WriteCopy(const std::string& relative, const std::string& bytes, SavedCopy* copy,
+                    bool flush = true);
 
     IPlatform& m_platform;
     CDiagnosticLog& m_log;
@@ -68,6 +76,11 @@ private:
     std::map<std::pair<KeptItem, std::string>, std::size_t> m_saves;
     // Files already copied (upper-cased path) and their copy.
     std::map<std::string, SavedCopy> m_copies;
+    // The files that lines on the disk already let a restore put back, and
+    // those of lines appended since the last flush: a save of one of them
+    // (a package's INF pair, then each file of it) needs no flush again.
+    std::set<std::string> m_onDisk;
+    std::vector<std::string> m_unflushed;
 };
 
 }  // namespace vk

@@ -153,8 +153,8 @@ DWORD WriteAll(IPlatform& platform, FileHandle file, const char* data, std::size
 // The rest of a whole copy once its bytes are written to `temporary`
 // (still open as `file`): on the disk, its times and attributes, its name.
 DWORD Complete(IPlatform& platform, FileHolder& file, const std::string& temporary, const std::string& to,
-               const FileAttributeData* original) {
-    if (!platform.FlushFileBuffers(file.get())) return platform.GetLastError();
+               const FileAttributeData* original, bool flush = true) {
+    if (flush && !platform.FlushFileBuffers(file.get())) return platform.GetLastError();
     if (original != nullptr && !platform.SetFileTime(file.get(), &original->creationTime,
                                                      &original->lastAccessTime, &original->lastWriteTime))
         return platform.GetLastError();
@@ -165,7 +165,7 @@ DWORD Complete(IPlatform& platform, FileHolder& file, const std::string& tempora
                                         attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL))
             return platform.GetLastError();
     }
-    if (!platform.MoveFileEx(temporary.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+    if (!platform.MoveFileEx(temporary.c_str(), to.c_str(), flush ? MOVEFILE_WRITE_THROUGH : 0))
         return platform.GetLastError();
     return 0;
 }
@@ -226,7 +226,8 @@ DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string&
     return 0;
 }
 
-DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string& bytes, SavedCopy* made) {
+DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string& bytes, SavedCopy* made,
+                 bool flush) {
     std::string sha256;
     DWORD code = Sha256Hex(platform, bytes, &sha256);
     if (code != 0) return code;
@@ -234,7 +235,7 @@ DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string
     FileHolder file(platform, CreateTemporary(platform, temporary));
     if (!file.valid()) return platform.GetLastError();
     code = WriteAll(platform, file.get(), bytes.data(), bytes.size());
-    if (code == 0) code = Complete(platform, file, temporary, path, nullptr);
+    if (code == 0) code = Complete(platform, file, temporary, path, nullptr, flush);
     if (code != 0) {
         file.reset();
         platform.SetLastError(code);

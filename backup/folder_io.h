@@ -37,7 +37,10 @@ DWORD Sha256Hex(IPlatform& platform, const std::string& bytes, std::string* hex)
 DWORD CopyWhole(IPlatform& platform, const std::string& from, const std::string& to,
                 const SavedCopy* expected, SavedCopy* made, bool* sizeDiffers = nullptr);
 // The same for bytes of the program's own: a new file, whole or absent.
-DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string& bytes, SavedCopy* made);
+// Without `flush` (a record that nothing is put back from) it is whole or
+// absent when the run is killed, not when the power goes.
+DWORD WriteWhole(IPlatform& platform, const std::string& path, const std::string& bytes, SavedCopy* made,
+                 bool flush = true);
 // Reads a saved copy whole and checks it against its size and SHA-256 (none
 // to check in a version 1 manifest): ERROR_FILE_CORRUPT, *sizeDiffers telling
 // which, when it differs.

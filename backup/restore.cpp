@@ -58,12 +58,44 @@ DWORD CRestore::Note(const ManifestEntry& entry, bool done, bool flush) {
 }
 
 DWORD CRestore::RestoreFile(const SavedCopy& copy, const std::string& target) {
-    if (Exists(m_platform, target)) return kSkipped;
+    FileAttributeData present{};
+    if (m_platform.GetFileAttributesEx(target.c_str(), &present))
+        return RestoreAttributes(copy, target, present);
     // Whole or absent, checked against its line before it takes its name.
     const DWORD code =
         CopyWhole(m_platform, m_folder + "\\" + copy.path, target, &copy, nullptr, &m_sizeDiffers);
     if (code == ERROR_FILE_CORRUPT) m_damaged = copy.path;
     return code;
+}
+
+DWORD CRestore::RestoreAttributes(const SavedCopy& copy, const std::string& target,
+                                  const FileAttributeData& present) {
+    // A pass cut short between clearing a read-only file's attribute (and
+    // writing its times back to whole seconds) and deleting it leaves the
+    // file there, changed. Only a file whose bytes are the copy's (size and
+    // SHA-256) is given back the copy's attributes and times; any other is
+    // left as it is.
+    FileAttributeData saved{};
+    if (copy.sha256.empty() || !m_platform.GetFileAttributesEx((m_folder + "\\" + copy.path).c_str(), &saved))
+        return kSkipped;
+    if (present.attributes == saved.attributes && present.creationTime == saved.creationTime &&
+        present.lastAccessTime == saved.lastAccessTime && present.lastWriteTime == saved.lastWriteTime)
+        return kSkipped;
+    std::string bytes;
+    bool sizeDiffers = false;
+    if (present.size != copy.size ||
+        ReadCheckedCopy(m_platform, target, copy, kMaxSavedText, &bytes, &sizeDiffers) != 0)
+        return kSkipped;
+    {
+        FileHolder file(m_platform, m_platform.CreateFile(target.c_str(), FILE_WRITE_ATTRIBUTES,
+                                                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+        if (!file.valid()) return m_platform.GetLastError();
+        if (!m_platform.SetFileTime(file.get(), &saved.creationTime, &saved.lastAccessTime,
+                                    &saved.lastWriteTime))
+            return m_platform.GetLastError();
+    }
+    if (!m_platform.SetFileAttributes(target.c_str(), saved.attributes)) return m_platform.GetLastError();
+    return 0;
 }
 
 DWORD CRestore::RestorePackage(const ManifestEntry& entry) {

@@ -30,6 +30,10 @@ public:
 private:
     // 0 once restored, kSkipped when it was there already, else the error code.
     DWORD RestoreFile(const SavedCopy& copy, const std::string& target);
+    // A file there already, whose attributes and times a pass cut short
+    // may have changed: kSkipped, or 0 once they are the copy's again.
+    DWORD RestoreAttributes(const SavedCopy& copy, const std::string& target,
+                            const FileAttributeData& present);
     DWORD RestorePackage(const ManifestEntry& entry);
     DWORD RestoreService(const ManifestEntry& entry);
     // Reads a copy whole, checked against its line.

@@ -207,7 +207,8 @@ FileHandle DryRunPlatform::CreateFile(const char* path, DWORD access, DWORD shar
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return kInvalidFileHandle;
     }
-    if (access & (GENERIC_WRITE | FILE_APPEND_DATA)) {
+    // Whatever could change the file, its attributes and times included.
+    if (access & (GENERIC_WRITE | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES)) {
         const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
         m_writeHandles[handle] = path ? path : "";
         return handle;

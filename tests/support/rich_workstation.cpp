@@ -120,7 +120,9 @@ Inventory DescribeRichWorkstation(sim::SimulatedWorkstation& ws) {
     AddFile(ws, all, kInf + "oem7.inf", "USB\\VID_046D&PID_C52B");
     AddFile(ws, all, kInf + "oem7.pnf", "PNF");
     AddFile(ws, all, kInf + "oem8.inf", kNames000A).ReadByOtherProgram();
-    AddFile(ws, all, kInf + "oem8.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem8.pnf", "PNF")
+        .ReadOnly()
+        .Times(132000000031234567, 132000000041234567, 132000000051234567);
     AddFile(ws, all, kInf + "mdmcpq.inf", "usbser");
     AddFile(ws, all, kInf + "machine.inf", kNames000A);
     // A loaded driver's image: Windows refuses to delete a file mapped into

@@ -2,7 +2,7 @@
 # What /backup costs: the whole unattended pass over READERS readers (200 by
 # default), each with its own INF pair and service, with /backup:C:\bk and
 # without, under Wine, from the same seeded prefix copied afresh for every
-# run; ROUNDS (3 by default) of each, alternating which goes first. Prints
+# run; ROUNDS (5 by default) of each, alternating which goes first. Prints
 # each run's wall-clock time and the ratio of the medians.
 # Usage: bench-backup.sh <VelkorUSBCleaner.exe> <work dir>
 set -euo pipefail
@@ -11,7 +11,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 exe=$(realpath "$1")
 work=$(mkdir -p "$2" && cd "$2" && pwd)
 readers=${READERS:-200}
-rounds=${ROUNDS:-3}
+rounds=${ROUNDS:-5}
 # shellcheck source=scripts/e2e/lib.sh
 . "$here/e2e/lib.sh"
 # shellcheck source=/dev/null

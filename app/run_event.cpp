@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "inventory/registry_key.h"
 #include "res/resource.h"
 #include "views/event_text.h"
 
@@ -25,6 +26,7 @@ LONG RegisterSource(IPlatform& platform, bool* registered) {
     bool created = false;
     LONG code = platform.RegCreateKeyEx(RegRoot::LocalMachine, kEventSourceKey, &key, &created);
     if (code != 0) return code;
+    const CRegKeyHolder held(platform, key);
     DWORD type = 0;
     DWORD size = 0;
     code = platform.RegQueryValueEx(key, "EventMessageFile", &type, nullptr, &size);
@@ -37,7 +39,6 @@ LONG RegisterSource(IPlatform& platform, bool* registered) {
         if (code == 0) code = platform.RegSetValueEx(key, "TypesSupported", REG_DWORD, types, sizeof types);
         *registered = code == 0;
     }
-    platform.RegCloseKey(key);
     return code;
 }
 

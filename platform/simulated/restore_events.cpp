@@ -105,6 +105,9 @@ bool SimulatedWorkstation::SetRestorePoint(DWORD eventType, DWORD restorePointTy
     return true;
 }
 
+// The points as WMI's SystemRestore class lists them
+// (learn.microsoft.com/windows/win32/sr/systemrestore); none once System
+// Restore is turned off, which deletes them.
 bool SimulatedWorkstation::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) {
     if (m_state->Injected("GetNewestRestorePoint", "")) return false;
     if (m_state->systemRestore == SystemRestore::Missing) return m_state->Error(ERROR_MOD_NOT_FOUND, false);
@@ -116,9 +119,15 @@ bool SimulatedWorkstation::GetNewestRestorePoint(bool* exists, std::int64_t* seq
     return true;
 }
 
-// RegisterEventSourceW finds a source that is not registered too (its events
-// go to the Application log) and ReportEventW writes the strings as given
-// (learn.microsoft.com/windows/win32/api/winbase/nf-winbase-reporteventw).
+// RegisterEventSourceW takes a source that is not registered too, whose
+// events go to the Application log without a message file
+// (learn.microsoft.com/windows/win32/api/winbase/nf-winbase-registereventsourcew),
+// and ReportEventW keeps the strings as given
+// (learn.microsoft.com/windows/win32/api/winbase/nf-winbase-reporteventw). A
+// source's registration is its key under
+// HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application, in the
+// simulated registry like any other key
+// (learn.microsoft.com/windows/win32/eventlog/event-sources).
 bool SimulatedWorkstation::ReportEvent(const char* source, DWORD type, DWORD eventId, const char* text) {
     if (m_state->Injected("ReportEvent", std::to_string(eventId))) return false;
     if (!source || !text) return m_state->Error(ERROR_INVALID_PARAMETER, false);

@@ -59,6 +59,9 @@ struct Machine {
 
 const std::string kStoreFolder = "C:\\Windows\\System32\\DriverStore\\";
 const std::string kEnumKeys = "System\\CurrentControlSet\\Enum\\";
+// Where every unattended run registers its event source: the program's own,
+// not the pass's.
+const std::string kEventLogKeys = "System\\CurrentControlSet\\Services\\EventLog";
 
 Machine Take(const SimulatedWorkstation& ws, const Inventory& all) {
     Machine machine;
@@ -98,7 +101,7 @@ Machine Take(const SimulatedWorkstation& ws, const Inventory& all) {
     // A folder of the store that no package has is a change too.
     for (const auto& folder : storeFolders) machine.packages.insert("no package: " + folder.first);
     for (const std::string& path : ws.RegistryKeyPaths()) {
-        if (StartsWith(path, kEnumKeys)) continue;
+        if (StartsWith(path, kEnumKeys) || StartsWith(path, kEventLogKeys)) continue;
         std::string values;
         for (const auto& value : ws.FindRegistryKey(path)->values)
             values +=

@@ -4,7 +4,6 @@
 #include "app/tell.h"
 #include "diag/messages.h"
 #include "res/resource.h"
-#include "views/manifest_text.h"
 
 namespace vk {
 
@@ -60,7 +59,7 @@ bool CVelkorUSBCleanerApp::StartBackup() {
         code = m_backupStore->Prepare();
     }
     if (code == 0) {
-        m_backup = m_backupStore.get();
+        m_safekeeping = m_backupStore.get();
         return true;
     }
     std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
@@ -73,8 +72,9 @@ bool CVelkorUSBCleanerApp::StartBackup() {
 
 bool CVelkorUSBCleanerApp::RunPass() {
     const bool planning = m_options.list || m_options.check;
-    // The report, the manifest and an unattended run's event are written
-    // from the record too; a restore point ends by what it says was changed.
+    // The report and an unattended run's event are written from the record,
+    // the backup names each device by the instance ID the record asks for,
+    // and a restore point ends by what the record says was changed.
     StartRecording(planning, planning || m_options.report || m_options.backup || m_options.quiet ||
                                  m_options.restorePoint);
     if (!StartBackup()) return false;
@@ -100,7 +100,8 @@ bool CVelkorUSBCleanerApp::RunPass() {
         if (protect) restorePoint.End();
     }
     ReleaseInventory();
-    if (m_backup) m_backup->WriteManifest(ManifestText(m_record));
+    // The manifest was written as the pass went; its last lines go to the disk.
+    if (m_safekeeping) m_backupStore->Finish();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/safekeeping.h"
 #include "inventory/inventory.h"
 
 namespace vk {
@@ -16,7 +17,6 @@ constexpr const char* kOemInfPattern = "\\inf\\oem*.inf";
 constexpr std::uint64_t kMaxInfFileSize = 64ull * 1024 * 1024;
 
 class AnsiCodePage;
-class CBackup;
 
 // What the driver store made of a published INF.
 enum class StoreUninstall {
@@ -57,9 +57,9 @@ public:
     bool KeptForOutside(const std::string& subject, Shared kind);
 
     // --- Backup ---
-    // When set, every item is saved there before it is deleted, and an item
-    // that cannot be saved is kept.
-    CBackup* m_backup = nullptr;
+    // When set, every item is saved there before it is deleted, an item that
+    // cannot be saved is kept, and what became of each is told.
+    ISafekeeping* m_safekeeping = nullptr;
 
 protected:
     // MSG_FILE_DELETE_FAILED for `path` with an explicit code, level Info;
@@ -79,12 +79,17 @@ private:
     // refusal is logged with the command that finishes the job; a system
     // without the uninstall is passed over.
     StoreUninstall UninstallFromStore(const char* infName, const char* infPath);
-    StoreUninstall AskStoreToUninstall(const char* infName, const char* infPath);
+    // The same without the save; a refusal's code in *code.
+    StoreUninstall AskStoreToUninstall(const char* infName, const char* infPath, DWORD* code);
     // DeleteFileForced, giving the removal's error code (0 once removed).
     // With `absentIsDone` a file that is already gone is no failure.
     DWORD RemoveFileForced(const char* path, bool absentIsDone);
     // A file in use is deleted at the next restart instead.
     void ScheduleDeletionAtRestart(const char* path);
+    // Saves the item first when a backup is taken; false when it must be kept.
+    bool SavedFirst(KeptItem kind, const std::string& subject);
+    // Tells the backup, if any, what became of an item it saved.
+    void Became(KeptItem kind, const std::string& subject, ItemFate fate, DWORD code = 0);
     // Reads the restart flags the class installer left on a removed device
     // and on the set.
     void NoteRestartFlags(const DevInfoData* element);

@@ -33,6 +33,7 @@ private:
 
 using FindHolder = PlatformHandle<IFileSystem, FindHandle, kInvalidFindHandle, &IFileSystem::FindClose>;
 using FileHolder = PlatformHandle<IFileSystem, FileHandle, kInvalidFileHandle, &IFileSystem::CloseHandle>;
+using HashHolder = PlatformHandle<IFileSystem, HashHandle, kNullHashHandle, &IFileSystem::DestroyHash>;
 using ScHolder =
     PlatformHandle<IServiceManager, ScHandle, kNullScHandle, &IServiceManager::CloseServiceHandle>;
 

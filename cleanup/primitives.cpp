@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <string>
 
-#include "backup/backup.h"
 #include "cleanup/cleanup.h"
 #include "cleanup/handles.h"
 #include "cleanup/path_buffer.h"
@@ -74,9 +73,17 @@ void CCleanupActions::DeleteFileForced(const char* path) {
     RemoveFileForced(path, false);
 }
 
+bool CCleanupActions::SavedFirst(KeptItem kind, const std::string& subject) {
+    return m_safekeeping == nullptr || m_safekeeping->SaveBeforeDeletion(kind, subject);
+}
+
+void CCleanupActions::Became(KeptItem kind, const std::string& subject, ItemFate fate, DWORD code) {
+    if (m_safekeeping) m_safekeeping->Became(kind, subject, fate, code);
+}
+
 DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     // Saved as it is, before its attributes and times are changed.
-    if (m_backup && !m_backup->SaveFile(path)) return kNotSaved;
+    if (!SavedFirst(KeptItem::File, path)) return kNotSaved;
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx(path, &status)) {
         if (status.attributes & FILE_ATTRIBUTE_READONLY) {
@@ -108,10 +115,12 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
     }
 
     if (m_platform.DeleteFile(path)) {
+        Became(KeptItem::File, path, ItemFate::Deleted);
         Record(RunEntry::Done(RunAction::DeleteFile, path));
         return 0;
     }
     const DWORD code = m_platform.GetLastError();
+    Became(KeptItem::File, path, ItemFate::NotDeleted, code);
     if (absentIsDone && code == ERROR_FILE_NOT_FOUND) return 0;
     LogFileDeleteFailed(path, code);
     return code;
@@ -119,11 +128,18 @@ DWORD CCleanupActions::RemoveFileForced(const char* path, bool absentIsDone) {
 
 StoreUninstall CCleanupActions::UninstallFromStore(const char* infName, const char* infPath) {
     // A package that cannot be saved first stays, and so does its pair.
-    if (m_backup && !m_backup->SavePackage(infName)) return StoreUninstall::Refused;
-    return AskStoreToUninstall(infName, infPath);
+    if (!SavedFirst(KeptItem::Package, infName)) return StoreUninstall::Refused;
+    DWORD code = 0;
+    const StoreUninstall result = AskStoreToUninstall(infName, infPath, &code);
+    Became(KeptItem::Package, infName,
+           result == StoreUninstall::Removed   ? ItemFate::Deleted
+           : result == StoreUninstall::Refused ? ItemFate::NotDeleted
+                                               : ItemFate::Untouched,
+           code);
+    return result;
 }
 
-StoreUninstall CCleanupActions::AskStoreToUninstall(const char* infName, const char* infPath) {
+StoreUninstall CCleanupActions::AskStoreToUninstall(const char* infName, const char* infPath, DWORD* code) {
     switch (m_platform.UninstallOEMInf(infName, SUOI_FORCEDELETE)) {
         case OemInfUninstall::Done:
             Record(RunEntry::Done(RunAction::UninstallInf, infName));
@@ -133,31 +149,32 @@ StoreUninstall CCleanupActions::AskStoreToUninstall(const char* infName, const c
         case OemInfUninstall::Failed:
             break;
     }
-    const DWORD code = m_platform.GetLastError();
+    *code = m_platform.GetLastError();
     // A name the store does not know has no package to remove: the file
     // deletions that follow are all there is to do.
-    if (code == ERROR_FILE_NOT_FOUND) return StoreUninstall::NotInStore;
+    if (*code == ERROR_FILE_NOT_FOUND) return StoreUninstall::NotInStore;
     // The store's own deletion of the published INF is refused, as any
     // deletion is, while the file is read-only: that much the pass mends,
     // once, and asks again.
     FileAttributeData status{};
-    if (code == ERROR_ACCESS_DENIED && infPath != nullptr &&
+    if (*code == ERROR_ACCESS_DENIED && infPath != nullptr &&
         m_platform.GetFileAttributesEx(infPath, &status) &&
         (status.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         const DWORD cleared = WithoutReadOnly(status.attributes);
         if (m_platform.SetFileAttributes(infPath, cleared)) {
             Record(RunEntry::Done(RunAction::SetFileAttributes, infPath, cleared));
-            return AskStoreToUninstall(infName, nullptr);
+            *code = 0;
+            return AskStoreToUninstall(infName, nullptr, code);
         }
-        m_platform.SetLastError(code);
+        m_platform.SetLastError(*code);
     }
     // Deleting the pair by hand would leave the package in the store under no
     // published name, where Windows still finds it and pnputil no longer can:
     // the pair stays, and the log tells the administrator how to finish.
     std::string text = MsgStoreUninstallFailed(m_platform, infName);
     text += MsgStoreUninstallHint(m_platform, infName);
-    LogOwnEntry(code, text, LogLevelInfo);
-    Record(RunEntry::Failed(RunAction::UninstallInf, infName, code));
+    LogOwnEntry(*code, text, LogLevelInfo);
+    Record(RunEntry::Failed(RunAction::UninstallInf, infName, *code));
     return StoreUninstall::Refused;
 }
 
@@ -166,6 +183,7 @@ void CCleanupActions::ScheduleDeletionAtRestart(const char* path) {
     // goes away with a restart.
     m_record.NeedRestart();
     if (m_platform.MoveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        Became(KeptItem::File, path, ItemFate::LeftToRestart);
         Record(RunEntry::Done(RunAction::DeleteAtRestart, path));
         return;
     }
@@ -267,12 +285,14 @@ void CCleanupActions::DeleteDriverFiles() {
 }
 
 void CCleanupActions::DeleteDriverService(const char* serviceName) {
-    if (m_backup && !m_backup->SaveService(serviceName)) return;
+    if (!SavedFirst(KeptItem::Service, serviceName)) return;
     // The code is read after the text is composed; a service already marked
     // for deletion goes only at the next restart.
     const auto failed = [this, serviceName](const std::string& text, bool restartIfMarked) {
         const DWORD code = m_platform.GetLastError();
-        if (restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE) m_record.NeedRestart();
+        const bool marked = restartIfMarked && code == ERROR_SERVICE_MARKED_FOR_DELETE;
+        if (marked) m_record.NeedRestart();
+        Became(KeptItem::Service, serviceName, marked ? ItemFate::LeftToRestart : ItemFate::NotDeleted, code);
         Log(code, text, LogLevelError);
         Record(RunEntry::Failed(RunAction::DeleteService, serviceName, code));
     };
@@ -300,7 +320,10 @@ void CCleanupActions::DeleteDriverService(const char* serviceName) {
     ScHolder again(m_platform, m_platform.OpenService(manager.get(), serviceName, DELETE));
     if (again.valid() || m_platform.GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE) {
         m_record.NeedRestart();
+        Became(KeptItem::Service, serviceName, ItemFate::LeftToRestart);
         Record(RunEntry::Kept(RunAction::DeleteService, serviceName, IDS_LOG_SERVICE_MARKED));
+    } else {
+        Became(KeptItem::Service, serviceName, ItemFate::Deleted);
     }
 }
 

@@ -1,6 +1,5 @@
 #include <string>
 
-#include "backup/backup.h"
 #include "cleanup/cleanup.h"
 #include "cleanup/path_buffer.h"
 #include "diag/messages.h"
@@ -23,14 +22,15 @@ int CCleanupActions::RemoveDevices() {
         const std::string instance = Recording() ? InstanceIdOf(record) : std::string();
         // Not saved, so not removed: like a reader whose removal failed it
         // keeps its INF and service, without a scan that would find its INF.
-        if (m_backup && !m_backup->SaveDevice(instance)) continue;
+        if (!SavedFirst(KeptItem::Device, instance)) continue;
         if (!m_platform.CallClassInstaller(DIF_REMOVE, m_hDevInfo, record.element())) {
-            if (Recording()) {
-                Record(RunEntry::Failed(RunAction::RemoveDevice, instance, m_platform.GetLastError()));
-            }
+            const DWORD code = m_platform.GetLastError();
+            if (Recording()) Record(RunEntry::Failed(RunAction::RemoveDevice, instance, code));
+            Became(KeptItem::Device, instance, ItemFate::NotDeleted, code);
             RunInfScanFallback();
             continue;
         }
+        Became(KeptItem::Device, instance, ItemFate::Deleted);
         NoteRestartFlags(record.element());
         Record(RunEntry::Done(RunAction::RemoveDevice, instance));
 

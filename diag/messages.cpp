@@ -99,6 +99,10 @@ std::string MsgManifestNotWritten(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_MANIFEST_NOT_WRITTEN);
 }
 
+std::string MsgCopyDamaged(IPlatform& platform, const char* copy, bool sizeDiffers) {
+    return NamedMessage(platform, copy, sizeDiffers ? IDS_COPY_SIZE_DIFFERS : IDS_COPY_HASH_DIFFERS);
+}
+
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_MANIFEST_UNREADABLE);
 }

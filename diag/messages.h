@@ -32,5 +32,7 @@ std::string MsgReportOpenFailed(IPlatform& platform, const char* path);
 std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder);
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path);
 std::string MsgManifestNotWritten(IPlatform& platform, const char* path);
+// A saved copy whose size (else its SHA-256) is not the one its line gives.
+std::string MsgCopyDamaged(IPlatform& platform, const char* copy, bool sizeDiffers);
 
 }  // namespace vk

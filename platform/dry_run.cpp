@@ -207,7 +207,8 @@ FileHandle DryRunPlatform::CreateFile(const char* path, DWORD access, DWORD shar
         m_real.SetLastError(ERROR_FILE_NOT_FOUND);
         return kInvalidFileHandle;
     }
-    if (access & GENERIC_WRITE) {
+    // Whatever could change the file, its attributes and times included.
+    if (access & (GENERIC_WRITE | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES)) {
         const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
         m_writeHandles[handle] = path ? path : "";
         return handle;
@@ -260,6 +261,27 @@ bool DryRunPlatform::WriteFile(FileHandle file, const void* buffer, DWORD toWrit
     if (!m_writeHandles.count(file)) return m_real.WriteFile(file, buffer, toWrite, written);
     if (written) *written = toWrite;
     return true;
+}
+
+// --- Journal -------------------------------------------------------------
+
+bool DryRunPlatform::FlushFileBuffers(FileHandle file) {
+    if (m_writeHandles.count(file)) return true;
+    return m_real.FlushFileBuffers(file);
+}
+
+// Hashing reads only: the plan checks copies as the restore would.
+HashHandle DryRunPlatform::CreateSha256() {
+    return m_real.CreateSha256();
+}
+bool DryRunPlatform::HashData(HashHandle hash, const void* data, DWORD size) {
+    return m_real.HashData(hash, data, size);
+}
+bool DryRunPlatform::FinishHash(HashHandle hash, std::uint8_t* digest) {
+    return m_real.FinishHash(hash, digest);
+}
+bool DryRunPlatform::DestroyHash(HashHandle hash) {
+    return m_real.DestroyHash(hash);
 }
 
 // --- Heap, user interface and texts --------------------------------------

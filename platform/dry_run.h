@@ -72,6 +72,12 @@ public:
     bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
     bool CreateDirectory(const char* path) override;
     bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
+    // --- Journal ---
+    bool FlushFileBuffers(FileHandle file) override;
+    HashHandle CreateSha256() override;
+    bool HashData(HashHandle hash, const void* data, DWORD size) override;
+    bool FinishHash(HashHandle hash, std::uint8_t* digest) override;
+    bool DestroyHash(HashHandle hash) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;

@@ -19,6 +19,7 @@ enum class RegKey : std::uintptr_t {};
 enum class ScHandle : std::uintptr_t {};
 enum class FindHandle : std::uintptr_t {};
 enum class FileHandle : std::uintptr_t {};
+enum class HashHandle : std::uintptr_t {};
 
 // Windows uses two "empty" values: INVALID_HANDLE_VALUE for sets, searches
 // and files, null for registry keys and service handles.
@@ -28,6 +29,7 @@ constexpr FindHandle kInvalidFindHandle = static_cast<FindHandle>(kInvalidHandle
 constexpr FileHandle kInvalidFileHandle = static_cast<FileHandle>(kInvalidHandleValue);
 constexpr RegKey kNullRegKey = static_cast<RegKey>(0);
 constexpr ScHandle kNullScHandle = static_cast<ScHandle>(0);
+constexpr HashHandle kNullHashHandle = static_cast<HashHandle>(0);
 
 // HKEY_LOCAL_MACHINE, the only root the pass opens.
 enum class RegRoot { LocalMachine };
@@ -240,6 +242,20 @@ public:
     // CreateDirectoryA(path, default security): ERROR_ALREADY_EXISTS when it is there.
     virtual bool CreateDirectory(const char* path) = 0;
     virtual bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) = 0;
+
+    // --- Journal ---
+    // FlushFileBuffers on a handle opened for writing or appending: what was
+    // written through it is on the disk. (MoveFileEx above renames too:
+    // MOVEFILE_WRITE_THROUGH returns once the new name is on the disk.)
+    virtual bool FlushFileBuffers(FileHandle file) = 0;
+    // A SHA-256 over data handed in pieces: CNG's SHA-256 provider
+    // (BCryptCreateHash, BCryptHashData, BCryptFinishHash, BCryptDestroyHash).
+    // Null, with GetLastError, when it cannot be made (Windows XP has no CNG).
+    virtual HashHandle CreateSha256() = 0;
+    virtual bool HashData(HashHandle hash, const void* data, DWORD size) = 0;
+    // Writes the kSha256Size bytes of the digest; the hash then takes no more data.
+    virtual bool FinishHash(HashHandle hash, std::uint8_t* digest) = 0;
+    virtual bool DestroyHash(HashHandle hash) = 0;
 };
 
 // The process heap: zero-filled blocks (HEAP_ZERO_MEMORY). Null on failure.

@@ -4,7 +4,8 @@
 # a plain read loop with the real Windows layer under Wine. Release builds in
 # build/bench-host and build/bench-x64, apart from the test builds; nothing
 # here is run by scripts/test.sh. Output also goes to build/bench-results.txt.
-# ROUNDS sets the rounds of the Wine ratio (default 11).
+# ROUNDS sets the rounds of the Wine ratio (default 11), BACKUP_ROUNDS those of the
+# backup's cost (default 5).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,4 +31,7 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
     echo "== ScanOemInfs against the plain loop, under Wine"
     # The generated folder is written on the first run and kept in the build folder.
     (cd build/bench-x64 && wine bench/win32_scan_ratio.exe inf-corpus "${ROUNDS:-11}")
+    echo "== The whole /quiet pass with /backup against without, under Wine"
+    ROUNDS="${BACKUP_ROUNDS:-5}" bash scripts/bench-backup.sh build/bench-x64/app/VelkorUSBCleaner.exe \
+        build/bench-backup
 } 2>&1 | tee build/bench-results.txt

@@ -6,9 +6,10 @@ set -euo pipefail
 
 # libclang-rt-dev: libFuzzer and the sanitizer runtimes (only recommended by clang).
 # nlohmann-json3-dev: the report's JSON (header-only, so the cross builds use it
-# too); python3-jsonschema: the tests that validate reports against the schema.
+# too); python3-jsonschema: the tests that validate reports against the schema;
+# libssl-dev: OpenSSL's libcrypto, the simulated workstation's SHA-256.
 host=(cmake ninja-build g++ clang libclang-rt-dev googletest libbenchmark-dev python3 nlohmann-json3-dev
-      python3-jsonschema)
+      python3-jsonschema libssl-dev)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
          nlohmann-json3-dev)
 # Both Wine loaders: the 32-bit program and tests run in a 32-bit prefix.

@@ -17,8 +17,8 @@ run_host() {
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@"
     cmake --build "$dir" -j "$jobs"
     (cd "$dir" && ctest --output-on-failure -j "$jobs")
-    # CTest keeps a passing test's output to itself; the sweep's tally is worth a line.
-    grep -h "^fault sweep:" "$dir/Testing/Temporary/LastTest.log" || true
+    # CTest keeps a passing test's output to itself; the sweeps' tallies are worth a line each.
+    grep -h "^fault sweep:\|^kill sweep:" "$dir/Testing/Temporary/LastTest.log" || true
 }
 
 echo "== Host build (g++)"

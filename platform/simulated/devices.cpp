@@ -175,6 +175,15 @@ bool SimulatedWorkstation::CopyOEMInf(const char* sourceInf, std::string* publis
     File* inf = m_state->FindFileEntry(source);
     if (!inf) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
     const std::string infFolder = m_state->windowsDirectory + "\\inf\\";
+    // An INF already published with the same bytes is not published again:
+    // its name is given back (what SP_COPY_NOOVERWRITE turns into
+    // ERROR_FILE_EXISTS, learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupcopyoeminfa).
+    for (const auto& package : m_state->packages) {
+        const File* published = m_state->FindFileEntry(infFolder + package->publishedName);
+        if (!published || published->content != inf->content) continue;
+        if (publishedName) *publishedName = package->publishedName;
+        return true;
+    }
     std::string name;
     for (int n = 0;; ++n) {
         name = "oem" + std::to_string(n) + ".inf";

@@ -237,15 +237,41 @@ bool SimulatedWorkstation::DeleteFile(const char* path) {
 bool SimulatedWorkstation::MoveFileEx(const char* path, const char* newPath, DWORD flags) {
     std::string text = path ? path : "";
     if (m_state->Injected("MoveFileEx", text)) return false;
-    // Only the deletion at restart is modelled: no new name, delay flag.
-    if (newPath != nullptr || flags != MOVEFILE_DELAY_UNTIL_REBOOT)
-        return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    if (newPath != nullptr) return MoveFileTo(text, newPath, flags);
+    // Without a new name only the deletion at restart is modelled.
+    if (flags != MOVEFILE_DELAY_UNTIL_REBOOT) return m_state->Error(ERROR_INVALID_PARAMETER, false);
     if (DWORD error = m_state->CheckPath(text)) return m_state->Error(error, false);
     if (!m_state->FindFileEntry(text)) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
     // The pending deletion is written to the registry: administrators only.
     if (!m_state->administrator) return m_state->Error(ERROR_ACCESS_DENIED, false);
     m_state->deletionsAtRestart.push_back(text);
     m_state->calls.push_back("MoveFileEx " + text + " at restart");
+    return true;
+}
+
+// A file renamed within the file system, never over another (no
+// MOVEFILE_REPLACE_EXISTING): ERROR_ALREADY_EXISTS when the new name is
+// taken. Renaming needs delete access, which an open without
+// FILE_SHARE_DELETE denies.
+bool SimulatedWorkstation::MoveFileTo(const std::string& from, const std::string& to, DWORD flags) {
+    if ((flags & ~MOVEFILE_WRITE_THROUGH) != 0) return m_state->Error(ERROR_INVALID_PARAMETER, false);
+    if (DWORD error = m_state->CheckPath(from)) return m_state->Error(error, false);
+    File* file = m_state->FindFileEntry(from);
+    if (!file) return m_state->Error(ERROR_FILE_NOT_FOUND, false);
+    if (DWORD error = m_state->CheckPath(to)) return m_state->Error(error, false);
+    if (m_state->FindFileEntry(to) || m_state->FolderExists(to))
+        return m_state->Error(ERROR_ALREADY_EXISTS, false);
+    bool shared = !file->heldOpenByOtherProgram;
+    for (auto& open : m_state->openFiles) {
+        if (open.second.file == file && (open.second.share & kFileShareDelete) == 0) shared = false;
+    }
+    if (!shared) return m_state->Error(ERROR_SHARING_VIOLATION, false);
+    if ((flags & MOVEFILE_WRITE_THROUGH) == 0) m_state->volatileMoves.emplace_back(file, file->path);
+    m_state->fileIndex.erase(Upper(file->path));
+    file->path = to;
+    m_state->fileIndex[Upper(to)] = file;
+    m_state->calls.push_back("MoveFileEx " + from + " to " + to +
+                             ((flags & MOVEFILE_WRITE_THROUGH) ? " write-through" : ""));
     return true;
 }
 
@@ -267,6 +293,8 @@ bool SimulatedWorkstation::CopyFile(const char* existingPath, const char* newPat
     File& copy = AddFile(to, original.content);
     copy.attributes = original.attributes;
     copy.Times(original.creationTime, original.lastAccessTime, original.lastWriteTime);
+    // CopyFile flushes nothing: the copy's data is still in the cache.
+    copy.durable.clear();
     m_state->calls.push_back("CopyFile " + from + " to " + to);
     return true;
 }
@@ -295,10 +323,12 @@ bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, 
         return m_state->Error(ERROR_ACCESS_DENIED, false);
     if (!buffer && toWrite > 0) return m_state->Error(kErrorNoAccess, false);
     std::string& content = it->second.file->content;
-    const std::size_t at = static_cast<std::size_t>(it->second.position);
+    // A handle opened to append only writes at the end, wherever it stands.
+    const bool appendOnly = (it->second.access & (GENERIC_WRITE | kGenericAll | kFileWriteData)) == 0;
+    const std::size_t at = appendOnly ? content.size() : static_cast<std::size_t>(it->second.position);
     if (content.size() < at + toWrite) content.resize(at + toWrite);
     if (toWrite > 0) std::memcpy(&content[at], buffer, toWrite);
-    it->second.position += toWrite;
+    it->second.position = at + toWrite;
     if (written) *written = toWrite;
     return true;
 }

@@ -98,6 +98,9 @@ struct File {
     FileTime creationTime = 0;
     FileTime lastAccessTime = 0;
     FileTime lastWriteTime = 0;
+    // The bytes that are on the disk: what the file held when it was
+    // described or last flushed. A power cut loses what was written since.
+    std::string durable;
     bool heldOpenByOtherProgram = false;  // opened without sharing elsewhere
     bool readByOtherProgram = false;      // opened elsewhere for reading, sharing everything
     DWORD deleteError = 0;                // DeleteFile fails with this code when not 0
@@ -217,6 +220,36 @@ public:
     // The same from call `fromCall` (counted from 1 from now on) to the last.
     void FailCallsFrom(const std::string& operation, DWORD code, int fromCall);
 
+    // --- A run cut short ----------------------------------------------------
+    // The process dies after its `calls`-th platform call from now on, as
+    // after TerminateProcess: every later call changes nothing and fails
+    // (ERROR_PROCESS_ABORTED), and what it had changed until then stays.
+    // With `powerCut` the machine loses its power at that instant, and with
+    // it what the file system had not yet put on the disk (see
+    // StartNewProcess).
+    void KillAfterCall(std::size_t calls, bool powerCut = false);
+    // Whether the process has died since KillAfterCall.
+    bool Killed() const;
+    // A fresh process on what is left: the dead one's handles are closed (a
+    // service marked for deletion goes with its last one), its heap is
+    // released, and calls work again. After a power cut, first:
+    // - file data written but not flushed (FlushFileBuffers) is lost: the
+    //   file keeps its length and the bytes never flushed read as zeros, as
+    //   NTFS leaves a file whose size was logged and whose data was not;
+    //   CopyFile flushes nothing (learn.microsoft.com/windows/win32/fileio/file-caching:
+    //   the cache writes data to the disk lazily, FlushFileBuffers forces it,
+    //   learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-flushfilebuffers);
+    // - a move without MOVEFILE_WRITE_THROUGH is undone: only that flag
+    //   promises the new name is on the disk when MoveFileEx returns
+    //   (learn.microsoft.com/windows/win32/api/winbase/nf-winbase-movefileexa);
+    // - names, folders, deletions, attributes and times stay: NTFS logs its
+    //   metadata changes in order and replays them
+    //   (learn.microsoft.com/windows-server/storage/file-server/ntfs-overview),
+    //   so CreateDirectory, CreateFile's new name and DeleteFile are kept.
+    // The registry, the service database and the driver store keep every
+    // change whose call returned.
+    void StartNewProcess();
+
     // --- Reading the end state back --------------------------------------
     bool HasDevice(const std::string& instanceId) const;
     bool HasFile(const std::string& fullPath) const;
@@ -251,6 +284,11 @@ public:
     const RegistryKey* FindRegistryKey(const std::string& pathBelowHklm) const;
     // Files that MoveFileEx(path, null, MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
     const std::vector<std::string>& DeletionsAtRestart() const;
+    // Everything there is, to compare two states of the machine: the paths
+    // of the files, of the registry keys, and the services' names.
+    std::vector<std::string> FilePaths() const;
+    std::vector<std::string> RegistryKeyPaths() const;
+    std::vector<std::string> ServiceNames() const;
 
     // --- Restore point and event log ---
     void SetSystemRestore(SystemRestore state);
@@ -310,6 +348,12 @@ public:
     bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
     bool CreateDirectory(const char* path) override;
     bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
+    // --- Journal ---
+    bool FlushFileBuffers(FileHandle file) override;
+    HashHandle CreateSha256() override;
+    bool HashData(HashHandle hash, const void* data, DWORD size) override;
+    bool FinishHash(HashHandle hash, std::uint8_t* digest) override;
+    bool DestroyHash(HashHandle hash) override;
 
     void* HeapAlloc(std::size_t size) override;
     void* HeapReAlloc(void* block, std::size_t size) override;
@@ -343,6 +387,7 @@ public:
 
 private:
     void WriteServiceKey(const Service& service);
+    bool MoveFileTo(const std::string& from, const std::string& to, DWORD flags);
 
     struct State;
     std::unique_ptr<State> m_state;

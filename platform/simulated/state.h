@@ -152,6 +152,14 @@ struct SimulatedWorkstation::State {
         bool andLater;  // also every call after onCall
     };
     std::vector<Failure> failures;
+    // A run cut short: the calls the process may still make, whether it
+    // has died, and whether the power goes with it.
+    std::size_t callsBeforeKill = SIZE_MAX;
+    bool killed = false;
+    bool powerCut = false;
+    // Moves made without MOVEFILE_WRITE_THROUGH, undone by a power cut:
+    // the file and the name it had.
+    std::vector<std::pair<File*, std::string>> volatileMoves;
     std::map<std::string, std::size_t> callCounts;
     std::vector<std::string> calls;
     std::vector<std::string> allCalls;
@@ -193,6 +201,8 @@ struct SimulatedWorkstation::State {
         std::uint64_t position;
     };
     std::map<std::uintptr_t, OpenFile> openFiles;
+    // SHA-256 computations in progress (the library's own context).
+    std::map<std::uintptr_t, std::shared_ptr<void>> hashes;
 
     std::uintptr_t NewHandle() { return nextHandle += 4; }
     bool DoubleByte() const { return codePage == CodePage::DoubleByte932; }
@@ -216,6 +226,13 @@ struct SimulatedWorkstation::State {
     bool Fails(const std::string& operation, const std::string& argument, DWORD* code) {
         ++callCounts[operation];
         allCalls.push_back(argument.empty() ? operation : operation + " " + argument);
+        // A dead process's calls reach nothing.
+        if (killed || callsBeforeKill == 0) {
+            killed = true;
+            *code = ERROR_PROCESS_ABORTED;
+            return true;
+        }
+        if (callsBeforeKill != SIZE_MAX) --callsBeforeKill;
         bool fails = false;
         for (Failure& f : failures) {
             if (f.operation != operation) continue;

@@ -187,12 +187,14 @@ File& SimulatedWorkstation::AddFile(const std::string& fullPath, const std::stri
     // describes the same file again.
     if (File* existing = m_state->FindFileEntry(fullPath)) {
         existing->content = content;
+        existing->durable = content;
         return *existing;
     }
     m_state->files.push_back(std::make_unique<File>());
     File& file = *m_state->files.back();
     file.path = fullPath;
     file.content = content;
+    file.durable = content;
     m_state->fileIndex[Upper(fullPath)] = &file;
     return file;
 }
@@ -367,7 +369,7 @@ void SimulatedWorkstation::ForgetCalls() {
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() +
-           m_state->searches.size() + m_state->openFiles.size();
+           m_state->searches.size() + m_state->openFiles.size() + m_state->hashes.size();
 }
 
 bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) const {
@@ -376,6 +378,24 @@ bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) co
 
 const std::vector<std::string>& SimulatedWorkstation::DeletionsAtRestart() const {
     return m_state->deletionsAtRestart;
+}
+
+std::vector<std::string> SimulatedWorkstation::FilePaths() const {
+    std::vector<std::string> paths;
+    for (const auto& file : m_state->files) paths.push_back(file->path);
+    return paths;
+}
+
+std::vector<std::string> SimulatedWorkstation::RegistryKeyPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& key : m_state->keys) paths.push_back(key->path);
+    return paths;
+}
+
+std::vector<std::string> SimulatedWorkstation::ServiceNames() const {
+    std::vector<std::string> names;
+    for (const auto& service : m_state->services) names.push_back(service->name);
+    return names;
 }
 
 std::size_t SimulatedWorkstation::CallCount(const std::string& operation) const {

@@ -209,6 +209,8 @@ e2e_reg_key_exists() {
 }
 
 # Prints the raw system.reg line of a value ("name"=data), empty if absent.
+# The section goes through the environment: awk -v would take its doubled
+# backslashes for escapes.
 e2e_reg_value() {
   local section
   section=$(e2e_reg_section "$2")

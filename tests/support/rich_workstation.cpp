@@ -120,7 +120,9 @@ Inventory DescribeRichWorkstation(sim::SimulatedWorkstation& ws) {
     AddFile(ws, all, kInf + "oem7.inf", "USB\\VID_046D&PID_C52B");
     AddFile(ws, all, kInf + "oem7.pnf", "PNF");
     AddFile(ws, all, kInf + "oem8.inf", kNames000A).ReadByOtherProgram();
-    AddFile(ws, all, kInf + "oem8.pnf", "PNF");
+    AddFile(ws, all, kInf + "oem8.pnf", "PNF")
+        .ReadOnly()
+        .Times(132000000031234567, 132000000041234567, 132000000051234567);
     AddFile(ws, all, kInf + "mdmcpq.inf", "usbser");
     AddFile(ws, all, kInf + "machine.inf", kNames000A);
     // A loaded driver's image: Windows refuses to delete a file mapped into
@@ -219,6 +221,12 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"SetRestorePoint", 1460},              // ERROR_TIMEOUT, waiting for System Restore's mutex
     {"GetNewestRestorePoint", 0x80041010},  // WBEM_E_INVALID_CLASS: no SystemRestore class
     {"ReportEvent", 1502},                  // ERROR_LOG_FILE_FULL
+    // --- Journal ---
+    {"FlushFileBuffers", 112},  // ERROR_DISK_FULL, as a delayed write finds it
+    {"CreateSha256", ERROR_PROC_NOT_FOUND},
+    {"HashData", ERROR_INVALID_PARAMETER},
+    {"FinishHash", ERROR_INVALID_HANDLE},
+    {"DestroyHash", ERROR_INVALID_HANDLE},
 };
 
 std::string FileState(const sim::File& file) {

@@ -66,6 +66,7 @@ const std::vector<std::pair<DWORD, std::string>> kSystemTexts = {
      "associated with it.\r\n"},
     {1060, "The specified service does not exist as an installed service.\r\n"},
     {1072, "The specified service has been marked for deletion.\r\n"},
+    {1392, "The file or directory is corrupted and unreadable.\r\n"},
 };
 
 inline void SetSystemTexts(sim::SimulatedWorkstation& ws) {

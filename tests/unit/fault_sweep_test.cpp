@@ -35,8 +35,8 @@ const std::set<std::string> kHideRegisterEntries = {"EnumDeviceInfo", "GetDevice
 // Releases whose failure leaves the thing held by the platform, not by the
 // program: each failed call of these is allowed one block or handle.
 const std::set<std::string> kHeapReleases = {"HeapFree"};
-const std::set<std::string> kHandleReleases = {"DestroyDeviceInfoList", "RegCloseKey", "CloseServiceHandle",
-                                               "FindClose", "CloseHandle"};
+const std::set<std::string> kHandleReleases = {
+    "DestroyDeviceInfoList", "RegCloseKey", "CloseServiceHandle", "FindClose", "CloseHandle", "DestroyHash"};
 
 std::string OperationOf(const std::string& call) {
     return call.substr(0, call.find(' '));

@@ -283,6 +283,51 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     EXPECT_EQ(ws.OpenHandles(), 0u);
 }
 
+// A copy that is not as its save line says (cut short, or changed since the
+// pass) is never put back: a torn driver file in system32\drivers could stop
+// the machine from starting. The restore puts back the rest, says which copy
+// and why, and ends with 5.
+TEST(RichWorkstation, ACopyThatIsNotAsSavedIsNeverPutBack) {
+    SimulatedWorkstation ws;
+    DescribeRichWorkstation(ws);
+    ASSERT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/backup:" + kBackup}), ExitCompleted);
+    const std::string inf = kBackup + "\\files\\inf\\oem5.inf";
+    const std::string pnf = kBackup + "\\files\\inf\\oem8.pnf";
+    const std::string config = kBackup + "\\services\\vlkusbser.txt";
+    // The same length, other bytes: only the SHA-256 tells.
+    ws.AddFile(inf, std::string(ws.FindFile(inf)->content.size(), '\0'));
+    ws.AddFile(pnf, "PN");
+    ws.AddFile(config, ws.FindFile(config)->content + "StartType=0\r\n");
+
+    test::TempFile log;
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/restore:" + kBackup, "/log:" + log.path}),
+              ExitRestoreFailed);
+    EXPECT_FALSE(ws.HasFile(kInf + "oem5.inf"));
+    EXPECT_FALSE(ws.HasFile(kInf + "oem8.pnf"));
+    EXPECT_FALSE(ws.HasService("vlkusbser"));
+    EXPECT_TRUE(ws.HasFile(kInf + "oem8.inf"));
+    const std::string written = test::ReadWhole(log.path);
+    const std::string tail =
+        " n'est pas celle que la sauvegarde a inscrite ; elle n'est pas remise en place\r\n";
+    for (const std::string& entry :
+         {"[ERROR] : " + inf +
+              " : copie endommag\xE9"
+              "e : son empreinte SHA-256" +
+              tail,
+          "[ERROR] : " + pnf +
+              " : copie endommag\xE9"
+              "e : sa taille" +
+              tail,
+          "[ERROR] : " + config +
+              " : copie endommag\xE9"
+              "e : sa taille" +
+              tail,
+          std::string("[INFO] : C:\\Windows\\inf\\oem5.inf : ne peut \xEAtre remis en place\r\n"
+                      "The file or directory is corrupted and unreadable.\r\n")}) {
+        EXPECT_NE(written.find(entry), std::string::npos) << entry << "\nin:\n" << written;
+    }
+}
+
 // Without a folder the backup goes to ProgramData under the local time; a
 // folder that cannot be made stops the run before any change, and says so.
 TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {

@@ -4,6 +4,7 @@
 // and all three of its times.
 #include <vector>
 
+#include "backup/folder_io.h"
 #include "backup/reg_file.h"
 #include "win32_test_support.h"
 
@@ -80,7 +81,11 @@ TEST_F(BackupTest, RegeditImportsEveryValueTheWriterWrites) {
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, std::wstring(kKey.begin(), kKey.end()).c_str());
 }
 
-TEST_F(BackupTest, ACopyKeepsAttributesAndEveryTime) {
+// A copy as the backup and the restore make it: flushed and renamed into
+// place whole, with the original's attributes and all three of its times,
+// never over a file that is there, and never at all when the original is not
+// as expected.
+TEST_F(BackupTest, ACopyIsWholeAndKeepsAttributesAndEveryTime) {
     const std::string original = Path("driver.sys");
     const std::string copy = Path("copy.sys");
     WriteFileNative(original, "MZ");
@@ -95,7 +100,11 @@ TEST_F(BackupTest, ACopyKeepsAttributesAndEveryTime) {
     }
     ASSERT_TRUE(::SetFileAttributesA(original.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
 
-    ASSERT_TRUE(m_platform.CopyFile(original.c_str(), copy.c_str(), true)) << m_platform.GetLastError();
+    SavedCopy made;
+    ASSERT_EQ(CopyWhole(m_platform, original, copy, nullptr, &made), 0u);
+    // SHA-256 of "MZ", as sha256sum gives it.
+    EXPECT_EQ(made.sha256, "9b8db510ef42b8ed54a3712636fda55a4f8cfcd5493e20b74ab00cd4f3979f2d");
+    EXPECT_EQ(made.size, 2u);
     FileAttributeData before{};
     FileAttributeData after{};
     ASSERT_TRUE(m_platform.GetFileAttributesEx(original.c_str(), &before));
@@ -106,9 +115,72 @@ TEST_F(BackupTest, ACopyKeepsAttributesAndEveryTime) {
     // keeps the one the original had before.
     EXPECT_EQ(after.lastAccessTime, 132223104360000000ull);
     EXPECT_EQ(after.lastWriteTime, before.lastWriteTime);
+    // No temporary file is left beside it.
+    EXPECT_FALSE(PathExists(Path("~copy.sys.tmp")));
     // Never over a file that is there.
-    EXPECT_FALSE(m_platform.CopyFile(original.c_str(), copy.c_str(), true));
-    EXPECT_EQ(m_platform.GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_EQ(CopyWhole(m_platform, original, copy, nullptr, nullptr),
+              static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    // A source that is not what its line says is not put in place.
+    SavedCopy expected = made;
+    expected.sha256[0] = expected.sha256[0] == '0' ? '1' : '0';
+    bool sizeDiffers = true;
+    EXPECT_EQ(CopyWhole(m_platform, original, Path("checked.sys"), &expected, nullptr, &sizeDiffers),
+              static_cast<DWORD>(ERROR_FILE_CORRUPT));
+    EXPECT_FALSE(sizeDiffers);
+    EXPECT_FALSE(PathExists(Path("checked.sys")));
+    EXPECT_FALSE(PathExists(Path("~checked.sys.tmp")));
+    ASSERT_EQ(CopyWhole(m_platform, original, Path("checked.sys"), &made, nullptr), 0u);
+}
+
+// CNG, loaded from System32 at run time, gives the standard SHA-256 over
+// data handed in pieces.
+TEST_F(BackupTest, Sha256ComesFromCng) {
+    const HashHandle hash = m_platform.CreateSha256();
+    ASSERT_NE(hash, kNullHashHandle) << m_platform.GetLastError();
+    const std::string message = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    ASSERT_TRUE(m_platform.HashData(hash, message.data(), 10));
+    ASSERT_TRUE(m_platform.HashData(hash, message.data() + 10, static_cast<DWORD>(message.size() - 10)));
+    std::uint8_t digest[kSha256Size] = {};
+    ASSERT_TRUE(m_platform.FinishHash(hash, digest));
+    EXPECT_TRUE(m_platform.DestroyHash(hash));
+    const std::uint8_t expected[kSha256Size] = {
+        0x24, 0x8d, 0x6a, 0x61, 0xd2, 0x06, 0x38, 0xb8, 0xe5, 0xc0, 0x26, 0x93, 0x0c, 0x3e, 0x60, 0x39,
+        0xa3, 0x3c, 0xe4, 0x59, 0x64, 0xff, 0x21, 0x67, 0xf6, 0xec, 0xed, 0xd4, 0x19, 0xdb, 0x06, 0xc1};
+    EXPECT_EQ(std::string(digest, digest + kSha256Size), std::string(expected, expected + kSha256Size));
+    std::string hex;
+    ASSERT_EQ(Sha256Hex(m_platform, "abc", &hex), 0u);
+    EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // bcrypt.dll came from System32: the module loaded is the system's.
+    char loaded[MAX_PATH + 1] = {};
+    char system[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetModuleFileNameA(::GetModuleHandleA("bcrypt.dll"), loaded, MAX_PATH), 0u);
+    ASSERT_NE(::GetSystemDirectoryA(system, MAX_PATH), 0u);
+    EXPECT_EQ(::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, loaded, -1,
+                               (std::string(system) + "\\bcrypt.dll").c_str(), -1),
+              CSTR_EQUAL)
+        << loaded;
+}
+
+// What the manifest's lines rely on: a handle opened to append writes at the
+// end, and FlushFileBuffers takes a handle that may write, not one that
+// only reads.
+TEST_F(BackupTest, AppendedLinesAreFlushed) {
+    const std::string path = Path("manifest.txt");
+    WriteFileNative(path, "head\r\n");
+    {
+        unique_vk_file file(
+            m_platform.CreateFile(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_EXISTING));
+        ASSERT_TRUE(file) << m_platform.GetLastError();
+        DWORD written = 0;
+        ASSERT_TRUE(m_platform.WriteFile(file.get(), "line\r\n", 6, &written));
+        EXPECT_TRUE(m_platform.FlushFileBuffers(file.get())) << m_platform.GetLastError();
+    }
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(m_platform, path, 100, &bytes), 0u);
+    EXPECT_EQ(bytes, "head\r\nline\r\n");
+    unique_vk_file reader(m_platform.CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    ASSERT_TRUE(reader);
+    EXPECT_FALSE(m_platform.FlushFileBuffers(reader.get()));
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 # The Windows programs are what ships: two builds of one commit, in any two
 # folders, must give the same bytes, so that an administrator can check a
 # binary against the commit it claims (hash rules of AppLocker or WDAC).
-# - Paths in the debug information and in __FILE__ are the source's and the
-#   build's own names, never the folders they were built in (the build folder
-#   is under the source folder: the more specific map is given last, and the
-#   last match wins).
+# - Paths in the debug information and in __FILE__ are fixed names, never the
+#   folders of the build: /VelkorUSBCleaner/<file> for a source file,
+#   /VelkorUSBCleaner/build for the build folder (a debugger's substitute-path
+#   maps them to a checkout). The build folder is often under the source
+#   folder: its map is given last, and the last match wins.
 # - The header's TimeDateStamp is the commit's time (SOURCE_DATE_EPOCH, which
 #   GNU ld reads) rather than the time of the link.
 # - Release builds carry full debug information, which the release moves to a
@@ -12,7 +13,7 @@
 #   -g never changes the code GCC generates.
 # Nothing here touches the header's security marks (ASLR, DEP, TS-aware).
 if(WIN32 AND NOT MSVC)
-  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build
-                      $<$<CONFIG:Release>:-g>)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=/VelkorUSBCleaner
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}=/VelkorUSBCleaner/build $<$<CONFIG:Release>:-g>)
   set(CMAKE_CXX_LINKER_LAUNCHER sh ${CMAKE_CURRENT_LIST_DIR}/with_source_date_epoch.sh ${VK_SOURCE_DATE_EPOCH_FILE})
 endif()

@@ -240,6 +240,8 @@ def main():
     for ref in sorted(libraries):
         dependencies.append({"ref": ref, "dependsOn": []})
     dependencies.append({"ref": "windows", "dependsOn": []})
+    for key in sorted(dlls):
+        dependencies.append({"ref": "windows/" + key, "dependsOn": []})
 
     identity = "\n".join([args.version, args.commit] + [f["hashes"][0]["content"] for f in files])
     bom = {

@@ -68,8 +68,10 @@ build() {
             exit 1
         fi
     else
+        # Configured as scripts/build-windows.sh configures (tests included,
+        # not built here), so that either script can go on with the folder.
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/${toolchain[$arch]}" -DVK_BUILD_TESTS=OFF >/dev/null
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/${toolchain[$arch]}" >/dev/null
     fi
     cmake --build "$dir" -j "$jobs" --target VelkorUSBCleaner
 }
@@ -97,9 +99,11 @@ fi
 # objcopy restamps the header's TimeDateStamp, CPack the archives' dates.
 export SOURCE_DATE_EPOCH="$epoch"
 
-stage="$build_root/stage"
-symbols="$build_root/symbols"
-rm -rf "$stage" "$symbols"
+# What goes into the two archives, prepared beside the builds.
+work="$build_root/packaging"
+stage="$work/stage"
+symbols="$work/symbols"
+rm -rf "$work"
 echo "== Stripped programs, debug files${sign:+, signatures}"
 for arch in x64 x86; do
     mkdir -p "$stage/$arch" "$symbols/$arch"
@@ -108,6 +112,9 @@ for arch in x64 x86; do
     # The link holds the debug file's name and checksum, which debuggers check.
     "${triplet[$arch]}-objcopy" --strip-all --add-gnu-debuglink="$symbols/$arch/VelkorUSBCleaner.debug" \
         "$linked" "$stage/$arch/VelkorUSBCleaner.exe"
+    # Aligned as a signature would align it: signed, then unsigned again, it
+    # is this file (release/pe_align.py).
+    python3 release/pe_align.py "$stage/$arch/VelkorUSBCleaner.exe"
     if [ ${#sign[@]} -gt 0 ]; then
         mv "$stage/$arch/VelkorUSBCleaner.exe" "$stage/$arch/unsigned.exe"
         timestamp=()
@@ -120,12 +127,11 @@ done
 cp views/report.schema.json "$stage/report.schema.json"
 LC_ALL=C sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" release/LISEZMOI.txt >"$stage/LISEZMOI.txt"
 # Every other file, in a fixed order; written beside, then moved in, so that it does not list itself.
-(cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum) >"$build_root/SHA256SUMS"
-mv "$build_root/SHA256SUMS" "$stage/SHA256SUMS"
+(cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum) >"$work/SHA256SUMS"
+mv "$work/SHA256SUMS" "$stage/SHA256SUMS"
 
 echo "== Archives (CPack ZIP)"
-package="$build_root/package"
-rm -rf "$package/out"
+package="$work/cpack"
 cmake -S release -B "$package" -DVK_VERSION="$version" -DVK_STAGE="$stage" -DVK_SYMBOLS="$symbols" >/dev/null
 # DOS dates in a ZIP are local times; the owner is the one who packs, so
 # outside root a user namespace maps it to root as CI has it.

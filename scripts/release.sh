@@ -148,6 +148,9 @@ python3 release/sbom.py --version "$version" --commit "$commit" --epoch "$epoch"
     --program "x86=$stage/x86/VelkorUSBCleaner.exe=$build_root/x86"
 
 (cd "$out" && sha256sum "$name.zip" "$name-symbols.zip" "$name.cdx.json")
+case "$commit" in
+    *-dirty) echo "BUILT FROM CHANGES NOT COMMITTED: $commit is not what the commit holds" ;;
+esac
 if [ "$reproducible" = no ]; then
     echo "NOT REPRODUCIBLE: no commit time (outside a clone): set SOURCE_DATE_EPOCH to fix the dates"
 fi

@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --build-root) build_root="${2:?--build-root needs a folder}"; shift 2 ;;
         --out) out="${2:?--out needs a folder}"; shift 2 ;;
-        -h | --help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
         *) echo "release.sh: unknown argument '$1' (--help)" >&2; exit 2 ;;
     esac
 done

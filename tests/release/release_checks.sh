@@ -16,6 +16,8 @@ set -euo pipefail
 check=$1
 source=$2
 cd "$source"
+# The checks say which certificate signs what; none comes from outside.
+unset VK_SIGN_PKCS12 VK_SIGN_CERT VK_SIGN_KEY VK_SIGN_PASSWORD_FILE VK_SIGN_TIMESTAMP_URL VK_SIGN_TIME
 failures=0
 fail() {
     echo "FAILED: $*"
@@ -189,8 +191,9 @@ EOF
     echo 01 >"$ca/tsa.serial"
     python3 tests/release/tsa_server.py "$ca/tsa.cnf" "$work/tsa.port" &
     tsa=$!
+    trap 'kill "$tsa" 2>/dev/null || true' EXIT
     for _ in $(seq 50); do [ -s "$work/tsa.port" ] && break; sleep 0.2; done
-    url="http://127.0.0.1:$(cat "$work/tsa.port")"
+    url="http://127.0.0.1:$(cat "$work/tsa.port" 2>/dev/null || echo none)"
     no_proxy=127.0.0.1 NO_PROXY=127.0.0.1 VK_SIGN_CERT="$ca/chain.pem" VK_SIGN_KEY="$ca/signing.key" \
         VK_SIGN_TIMESTAMP_URL="$url" bash scripts/release.sh --out "$work/timestamped" | tee "$work/timestamped.log" |
         tail -n 1 || fail "signing with a timestamp"

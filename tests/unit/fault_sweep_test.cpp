@@ -203,9 +203,17 @@ struct Tally {
     Names problems;
 };
 
+// The operations of a switch that only adds to the pass: any fault in one
+// of them must leave the pass as it is without the switch.
+struct Addition {
+    const Outcome* without = nullptr;  // the fault-free run without the switch
+    std::set<std::string> operations;
+};
+
 // Both sweeps over the calls of one fault-free run of the program (after a
 // fault-free run with `before`, when given).
-void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& before = Names()) {
+void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& before = Names(),
+           const Addition& addition = Addition()) {
     const RunOptions options = ParseSwitches(arguments);
     const Outcome clean = RunProgram(arguments, std::string(), 0, false, before);
     ++tally.runs;
@@ -259,6 +267,10 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& befo
                     std::count(run.makerInfPairs.begin(), run.makerInfPairs.end(), item) != 0;
                 if (!unprotected) wrong.push_back("deleted " + item);
             }
+            if (addition.without && addition.operations.count(operation) != 0 &&
+                (run.gone != addition.without->gone || run.status != addition.without->status)) {
+                wrong.push_back("a pass other than the one without the switch");
+            }
             for (const std::string& what : wrong) {
                 std::string args;
                 for (const std::string& argument : arguments) args += argument + " ";
@@ -293,6 +305,12 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     EXPECT_TRUE(restored.overwritten.empty());
     Sweep(backup, false, tally);
     Sweep(restore, false, tally, backup);
+    // A restore point that cannot be had, whatever fails, is only said.
+    const Outcome quiet = RunProgram({"/quiet"});
+    const Outcome protectedPass = RunProgram({"/quiet", "/restorepoint"});
+    EXPECT_EQ(protectedPass.gone, quiet.gone);
+    Sweep({"/quiet", "/restorepoint"}, false, tally, Names(),
+          Addition{&quiet, {"SetRestorePoint", "GetNewestRestorePoint"}});
 
     std::printf("fault sweep: %zu runs, %zu faults injected, %zu problems\n", tally.runs, tally.faults,
                 tally.problems.size());

@@ -4,6 +4,7 @@
 
 #include "diag/log.h"
 #include "res/resource.h"
+#include "vk_build_info.h"
 
 namespace vk {
 
@@ -149,7 +150,9 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
 }
 
 std::string HelpText(IPlatform& platform) {
-    std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd + kLineEnd;
+    std::string text = LoadResourceString(platform, IDS_HELP_TITLE) + kLineEnd;
+    // Which build a technician has in hand: the version and the commit it was built from.
+    text += std::string("Version ") + VK_PRODUCT_VERSION + kLineEnd + kLineEnd;
     text += LoadResourceString(platform, IDS_HELP_USAGE_ALL) + kLineEnd;
     for (std::size_t i = 0; i < kSwitchCount; ++i) {
         if (kSwitches[i].helpString != 0)

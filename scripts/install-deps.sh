@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of jobs needs, skipping those already
 # there: host (Linux build and unit tests), windows (MinGW-w64 cross
-# builds), wine (running the Windows programs), or all.
+# builds), wine (running the Windows programs), release (scripts/release.sh
+# and its tests), or all.
 set -euo pipefail
 
 # libclang-rt-dev: libFuzzer and the sanitizer runtimes (only recommended by clang).
@@ -16,20 +17,29 @@ windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-
 # wine32 is i386-only, so it needs the i386 architecture first.
 # The end-to-end scenarios validate the real program's reports too.
 wine=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils python3 python3-jsonschema)
+# The release (scripts/release.sh): the Windows builds, Authenticode signing,
+# the bill of materials; its tests make a throwaway CA with openssl, and
+# validate the SBOM with the CycloneDX library from the npm registry (Node.js
+# and npm: the machine's own when there are, else Debian's).
+release=(cmake ninja-build python3 osslsigncode openssl)
 
 wanted=()
 case "${1:-all}" in
     host) wanted=("${host[@]}") ;;
     windows) wanted=("${windows[@]}") ;;
     wine) wanted=("${wine[@]}") ;;
-    all) wanted=("${host[@]}" "${windows[@]}" "${wine[@]}") ;;
-    *) echo "usage: $0 [host|windows|wine|all]" >&2; exit 2 ;;
+    release) wanted=("${windows[@]}" "${release[@]}") ;;
+    all) wanted=("${host[@]}" "${windows[@]}" "${wine[@]}" "${release[@]}") ;;
+    *) echo "usage: $0 [host|windows|wine|release|all]" >&2; exit 2 ;;
 esac
 
 missing=()
 for pkg in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
 done
+case "${1:-all}" in
+    release | all) command -v npm >/dev/null || missing+=(nodejs npm) ;;
+esac
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi

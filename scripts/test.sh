@@ -45,3 +45,9 @@ else
     echo "== Windows tests under Wine (i686): SKIPPED: this kernel cannot start Wine's 32-bit loader" \
         "(no IA-32 emulation); the i686 program is built but not run"
 fi
+
+# After the test builds: the second release of the reproducibility check is
+# made from their objects, the first in build/release.
+echo "== Release (scripts/release.sh): reproducible, signed, checksummed, with its bill of materials"
+cmake -S tests/release -B build/release-tests -G Ninja >/dev/null
+ctest --test-dir build/release-tests --output-on-failure

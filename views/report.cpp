@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "res/resource.h"
+#include "vk_build_info.h"
 
 namespace vk {
 
@@ -199,6 +200,7 @@ std::string ReportJson(IPlatform& platform, const ReportRun& run, const CRunReco
     report["schemaVersion"] = kSchemaVersion;
     report["program"] = {{"name", "VelkorUSBCleaner"},
                          {"version", VK_VERSION},
+                         {"commit", VK_COMMIT},
                          {"architecture", sizeof(void*) == 8 ? "x64" : "x86"}};
     report["computerName"] = OrNull(run.computerName);
     report["start"] = Iso8601Utc(run.start);

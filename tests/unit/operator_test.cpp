@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,41 @@ TEST(Help, ListsEverySwitchAndStatusAndDoesNothingElse) {
     bare.SetStandardStreams(false);
     EXPECT_EQ(RunVelkorUSBCleaner(bare, {"/help"}), 0);
     EXPECT_EQ(bare.Prompts().size(), 1u);
+}
+
+// A technician reads which build is in hand from /?, a script from the report:
+// both must name the same version and commit.
+TEST(Help, NamesTheBuildTheReportNames) {
+    SimulatedWorkstation ws;
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/?"}), 0);
+    const Lines help = SplitLines(ws.StandardOutput());
+    TempFile report;
+    SimulatedWorkstation checked;
+    DescribeRichWorkstation(checked);
+    RunVelkorUSBCleaner(checked, {"/check", "/report:" + report.path});
+    const auto program = nlohmann::json::parse(ReadWhole(report.path))["program"];
+    const std::string version = program["version"], commit = program["commit"];
+    EXPECT_FALSE(commit.empty());
+    ASSERT_GE(help.size(), 2u);
+    EXPECT_EQ(help[1], "Version " + version + " (" + commit + ")");
+}
+
+// The release's text for the technician repeats the help's switches and exit
+// statuses word for word (same bytes, same line ends): a switch or a status
+// added to the program and not to the text, or the other way round, fails.
+TEST(Help, TheTechniciansTextCarriesItWordForWord) {
+    SimulatedWorkstation ws;
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/?"}), 0);
+    const std::string help = ws.StandardOutput();
+    // From the usage line on: the title and the build's name are the text's own.
+    const std::size_t usage = help.find("Utilisation : ");
+    ASSERT_NE(usage, std::string::npos);
+    const std::string body = help.substr(usage);
+    const std::string text = ReadWhole(VK_RELEASE_DIR "/LISEZMOI.txt");
+    EXPECT_NE(text.find("\r\n" + body + "\r\n"), std::string::npos) << "release/LISEZMOI.txt lacks:\n"
+                                                                    << body;
+    // Windows' Notepad, and the help's own bytes: CR LF everywhere.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
 }
 
 }  // namespace

@@ -33,11 +33,14 @@ e2e_require_tools() {
 }
 
 # Runs wine in a prefix without any display unless E2E_RUN_DISPLAY is set, so
-# that nothing ever lands on the caller's screen by accident.
+# that nothing ever lands on the caller's screen by accident. E2E_DLL_OVERRIDES
+# adds to Wine's DLL overrides (e.g. "version,uxtheme=n,b": Windows' own
+# search order for those names, where Wine would take its builtin copy).
 e2e_wine() {
   local prefix=$1
   shift
-  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mscoree,mshtml=${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
     ${E2E_RUN_DISPLAY:+DISPLAY="$E2E_RUN_DISPLAY"} wine "$@"
 }
 

@@ -257,9 +257,17 @@ bool CVelkorUSBCleanerApp::StartBackup() {
         return true;
     }
     std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
+    // A folder that is there but cannot be trusted is named, with why.
+    const TrustCheck refusal = m_backupStore ? m_backupStore->Refusal() : TrustCheck();
+    if (!refusal.Trusted()) {
+        code = refusal.code;
+        text = MsgNotTrusted(m_platform, refusal.path.c_str(), DistrustText(refusal.why),
+                             IDS_TRUST_NOTHING_DONE);
+    }
     Log(code, text, LogLevelError);
     std::string reason;
-    if (m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0) text += "\n" + reason;
+    if (code != 0 && m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
+        text += "\n" + reason;
     Tell(m_platform, m_options, text, MB_ICONERROR);
     return false;
 }
@@ -340,8 +348,17 @@ int RunRestore(IPlatform& platform, const RunOptions& options) {
         diagnostics.m_record.Start(options.list);
     }
     CRestore restore(target, diagnostics, options.restoreFolder);
-    if (restore.Load() != 0) {
-        Tell(platform, options, MsgManifestUnreadable(platform, options.restoreFolder.c_str()), MB_ICONERROR);
+    if (const DWORD code = restore.Load()) {
+        const TrustCheck& refusal = restore.Refusal();
+        std::string text = MsgManifestUnreadable(platform, options.restoreFolder.c_str());
+        if (!refusal.Trusted()) {
+            text = MsgNotTrusted(platform, refusal.path.c_str(), DistrustText(refusal.why),
+                                 IDS_TRUST_NOTHING_RESTORED);
+            std::string reason;
+            if (refusal.code != 0 && platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
+                text += "\n" + reason;
+        }
+        Tell(platform, options, text, MB_ICONERROR);
         WriteReport(platform, options, report, diagnostics.m_record, ExitRestoreFailed);
         return ExitRestoreFailed;
     }

@@ -53,7 +53,14 @@ DWORD CBackup::Prepare() {
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx((m_folder + "\\" + kManifestName).c_str(), &status))
         return ERROR_ALREADY_EXISTS;
-    return CreateFolderPath(m_platform, m_folder);
+    // What a standard user may have made there before is checked before
+    // anything is made: a folder that someone else may change would let
+    // them change what a restore puts back as a driver.
+    CTrust trust(m_platform);
+    DWORD code = 0;
+    m_refusal = trust.PrepareFolders(ProgramFolderAbove(m_platform, m_folder), m_folder, &code);
+    if (!m_refusal.Trusted()) return m_refusal.code != 0 ? m_refusal.code : ERROR_ACCESS_DENIED;
+    return code;
 }
 
 bool CBackup::KnowWindowsDirectory() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup/manifest.h"
+#include "backup/trust.h"
 #include "diag/log.h"
 #include "platform/platform.h"
 
@@ -22,9 +23,13 @@ class CBackup {
 public:
     CBackup(IPlatform& platform, CDiagnosticLog& log, std::string folder);
 
-    // Creates the folder (and the folders above it). 0, or the reason the
-    // pass must not run.
+    // Creates the folder (and the folders above it) with the program's own
+    // security, after checking those of the program's that exist already
+    // (from %ProgramData%\VelkorUSBCleaner down, or the folder itself). 0,
+    // or the reason the pass must not run; Refusal() says which folder was
+    // not trusted, and why.
     DWORD Prepare();
+    const TrustCheck& Refusal() const { return m_refusal; }
     const std::string& Folder() const { return m_folder; }
 
     // Each saves one item about to be deleted; false when it could not be
@@ -56,6 +61,7 @@ private:
     std::string m_windowsDirectory;
     // Files already copied (upper-cased path) and where.
     std::map<std::string, std::string> m_copies;
+    TrustCheck m_refusal;
 };
 
 }  // namespace vk

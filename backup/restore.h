@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/manifest.h"
+#include "backup/trust.h"
 #include "diag/log.h"
 #include "platform/platform.h"
 
@@ -15,8 +16,12 @@ class CRestore {
 public:
     CRestore(IPlatform& platform, CDiagnosticLog& log, std::string folder);
 
-    // Reads the folder's manifest; 0 or the error code (logged).
+    // Checks that the folder (from %ProgramData%\VelkorUSBCleaner down,
+    // when it is there) and its manifest can be trusted, then reads the
+    // manifest; 0 or the error code (logged). Refusal() says what was not
+    // trusted, and why.
     DWORD Load();
+    const TrustCheck& Refusal() const { return m_refusal; }
     // Restores every entry; true when each was restored or skipped.
     bool Run();
 
@@ -39,6 +44,7 @@ private:
     std::size_t m_skipped = 0;
     std::size_t m_failed = 0;
     std::string m_published;  // the name a package was published again under
+    TrustCheck m_refusal;
 };
 
 }  // namespace vk

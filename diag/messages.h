@@ -32,5 +32,8 @@ std::string MsgReportOpenFailed(IPlatform& platform, const char* path);
 std::string MsgBackupFolderFailed(IPlatform& platform, const char* folder);
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path);
 std::string MsgManifestNotWritten(IPlatform& platform, const char* path);
+// Security: "<path> : <why it is not trusted><what follows>", both string
+// resources (IDS_TRUST_...).
+std::string MsgNotTrusted(IPlatform& platform, const char* path, unsigned why, unsigned consequence);
 
 }  // namespace vk

@@ -72,6 +72,13 @@ public:
     bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
     bool CreateDirectory(const char* path) override;
     bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
+    FileHandle CreateFileNoFollow(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                                  DWORD options) override;
+    bool GetFileInformationByHandle(FileHandle file, FileIdentity* identity) override;
+    DWORD GetSecurityInfo(FileHandle file, SecurityInfo* security) override;
+    bool CreateProtectedDirectory(const char* path) override;
+    bool GetVolumeInformation(const char* path, VolumeInfo* volume) override;
+    bool GetProcessUserSid(std::string* sid) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;

@@ -367,7 +367,7 @@ void SimulatedWorkstation::ForgetCalls() {
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() +
-           m_state->searches.size() + m_state->openFiles.size();
+           m_state->searches.size() + m_state->openFiles.size() + m_state->folderHandles.size();
 }
 
 bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) const {

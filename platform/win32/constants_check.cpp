@@ -1,8 +1,8 @@
 // Compile-time proof that the constants and layouts the portable logic uses
 // are Windows' own. winconst.h must come before <windows.h>, whose macros
 // carry the same names: each vk:: value is captured under another name first.
-#include "platform/winconst.h"
 #include "platform/platform.h"
+#include "platform/winconst.h"
 
 #include <cstddef>
 #include <type_traits>
@@ -93,6 +93,29 @@ VK_CAPTURE(MOVEFILE_DELAY_UNTIL_REBOOT)
 VK_CAPTURE(ERROR_PROC_NOT_FOUND)
 VK_CAPTURE(ERROR_SUCCESS_REBOOT_REQUIRED)
 VK_CAPTURE(ERROR_INSTALL_ALREADY_RUNNING)
+VK_CAPTURE(FILE_ATTRIBUTE_REPARSE_POINT)
+VK_CAPTURE(FILE_PERSISTENT_ACLS)
+VK_CAPTURE(FILE_SHARE_DELETE)
+VK_CAPTURE(CREATE_ALWAYS)
+VK_CAPTURE(OPEN_ALWAYS)
+VK_CAPTURE(READ_CONTROL)
+VK_CAPTURE(FILE_READ_ATTRIBUTES)
+VK_CAPTURE(FILE_WRITE_DATA)
+VK_CAPTURE(FILE_APPEND_DATA)
+VK_CAPTURE(FILE_WRITE_EA)
+VK_CAPTURE(FILE_DELETE_CHILD)
+VK_CAPTURE(FILE_WRITE_ATTRIBUTES)
+VK_CAPTURE(WRITE_DAC)
+VK_CAPTURE(WRITE_OWNER)
+VK_CAPTURE(GENERIC_ALL)
+VK_CAPTURE(FILE_ALL_ACCESS)
+VK_CAPTURE(OBJECT_INHERIT_ACE)
+VK_CAPTURE(CONTAINER_INHERIT_ACE)
+VK_CAPTURE(NO_PROPAGATE_INHERIT_ACE)
+VK_CAPTURE(INHERIT_ONLY_ACE)
+VK_CAPTURE(INHERITED_ACE)
+VK_CAPTURE(ERROR_DIRECTORY)
+VK_CAPTURE(ERROR_NOT_SUPPORTED)
 
 #undef VK_CAPTURE
 
@@ -100,8 +123,9 @@ VK_CAPTURE(ERROR_INSTALL_ALREADY_RUNNING)
 
 // The Windows macro is converted to the captured constant's type, the type in
 // which the logic passes it on.
-#define VK_VERIFY(name) \
-    static_assert(kCaptured_##name == static_cast<std::remove_cv_t<decltype(kCaptured_##name)>>(name), #name " differs from Windows");
+#define VK_VERIFY(name)                                                                                \
+    static_assert(kCaptured_##name == static_cast<std::remove_cv_t<decltype(kCaptured_##name)>>(name), \
+                  #name " differs from Windows");
 
 VK_VERIFY(DIGCF_PRESENT)
 VK_VERIFY(DIGCF_ALLCLASSES)
@@ -187,6 +211,29 @@ VK_VERIFY(MOVEFILE_DELAY_UNTIL_REBOOT)
 VK_VERIFY(ERROR_PROC_NOT_FOUND)
 VK_VERIFY(ERROR_SUCCESS_REBOOT_REQUIRED)
 VK_VERIFY(ERROR_INSTALL_ALREADY_RUNNING)
+VK_VERIFY(FILE_ATTRIBUTE_REPARSE_POINT)
+VK_VERIFY(FILE_PERSISTENT_ACLS)
+VK_VERIFY(FILE_SHARE_DELETE)
+VK_VERIFY(CREATE_ALWAYS)
+VK_VERIFY(OPEN_ALWAYS)
+VK_VERIFY(READ_CONTROL)
+VK_VERIFY(FILE_READ_ATTRIBUTES)
+VK_VERIFY(FILE_WRITE_DATA)
+VK_VERIFY(FILE_APPEND_DATA)
+VK_VERIFY(FILE_WRITE_EA)
+VK_VERIFY(FILE_DELETE_CHILD)
+VK_VERIFY(FILE_WRITE_ATTRIBUTES)
+VK_VERIFY(WRITE_DAC)
+VK_VERIFY(WRITE_OWNER)
+VK_VERIFY(GENERIC_ALL)
+VK_VERIFY(FILE_ALL_ACCESS)
+VK_VERIFY(OBJECT_INHERIT_ACE)
+VK_VERIFY(CONTAINER_INHERIT_ACE)
+VK_VERIFY(NO_PROPAGATE_INHERIT_ACE)
+VK_VERIFY(INHERIT_ONLY_ACE)
+VK_VERIFY(INHERITED_ACE)
+VK_VERIFY(ERROR_DIRECTORY)
+VK_VERIFY(ERROR_NOT_SUPPORTED)
 
 #undef VK_VERIFY
 
@@ -208,14 +255,20 @@ static_assert(offsetof(vk::Guid, Data2) == offsetof(GUID, Data2), "Guid.Data2");
 static_assert(offsetof(vk::Guid, Data3) == offsetof(GUID, Data3), "Guid.Data3");
 static_assert(offsetof(vk::Guid, Data4) == offsetof(GUID, Data4), "Guid.Data4");
 static_assert(sizeof(vk::DevInfoData) == sizeof(SP_DEVINFO_DATA), "DevInfoData size");
-static_assert(sizeof(vk::DevInfoData) == (sizeof(void*) == 8 ? 32 : 28), "SP_DEVINFO_DATA size for this process");
+static_assert(sizeof(vk::DevInfoData) == (sizeof(void*) == 8 ? 32 : 28),
+              "SP_DEVINFO_DATA size for this process");
 static_assert(offsetof(vk::DevInfoData, cbSize) == offsetof(SP_DEVINFO_DATA, cbSize), "DevInfoData.cbSize");
-static_assert(offsetof(vk::DevInfoData, ClassGuid) == offsetof(SP_DEVINFO_DATA, ClassGuid), "DevInfoData.ClassGuid");
-static_assert(offsetof(vk::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst), "DevInfoData.DevInst");
-static_assert(offsetof(vk::DevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved), "DevInfoData.Reserved");
-static_assert(sizeof(vk::DevInfoData::Reserved) == sizeof(SP_DEVINFO_DATA::Reserved), "DevInfoData.Reserved size");
+static_assert(offsetof(vk::DevInfoData, ClassGuid) == offsetof(SP_DEVINFO_DATA, ClassGuid),
+              "DevInfoData.ClassGuid");
+static_assert(offsetof(vk::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst),
+              "DevInfoData.DevInst");
+static_assert(offsetof(vk::DevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved),
+              "DevInfoData.Reserved");
+static_assert(sizeof(vk::DevInfoData::Reserved) == sizeof(SP_DEVINFO_DATA::Reserved),
+              "DevInfoData.Reserved size");
 
 // File search names and code-page lead bytes fit the Windows buffers.
 static_assert(sizeof(vk::FindData::fileName) == MAX_PATH, "FindData name buffer");
-static_assert(sizeof(vk::FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName), "FindData vs WIN32_FIND_DATAA");
+static_assert(sizeof(vk::FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName),
+              "FindData vs WIN32_FIND_DATAA");
 static_assert(sizeof(vk::CodePageInfo::leadByteRanges) < MAX_LEADBYTES, "CPINFO keeps a terminating pair");

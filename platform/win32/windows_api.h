@@ -36,6 +36,7 @@
 #undef GetComputerName
 #undef GetFileAttributesEx
 #undef GetModuleFileName
+#undef GetVolumeInformation
 #undef GetWindowsDirectory
 #undef LoadString
 #undef MessageBox

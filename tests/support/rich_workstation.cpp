@@ -216,6 +216,12 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"GetCommonAppDataFolder", ERROR_PATH_NOT_FOUND},
     {"AnsiToUtf16", ERROR_NO_UNICODE_TRANSLATION},
     {"Utf16ToAnsi", ERROR_NO_UNICODE_TRANSLATION},
+    {"CreateFileNoFollow", ERROR_SHARING_VIOLATION},
+    {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {"GetSecurityInfo", ERROR_ACCESS_DENIED},
+    {"CreateProtectedDirectory", ERROR_ACCESS_DENIED},
+    {"GetVolumeInformation", 21},  // ERROR_NOT_READY
+    {"GetProcessUserSid", ERROR_ACCESS_DENIED},
 };
 
 std::string FileState(const sim::File& file) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -295,6 +296,98 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
                 tally.problems.size());
     for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
     EXPECT_EQ(tally.problems.size(), 0u);
+}
+
+// Places that a standard user could have prepared before the program runs
+// elevated: each is refused before any change, with the status deployment
+// engines read and a message that names the place and says why.
+TEST(FaultSweep, WhatOthersMayChangeIsRefusedBeforeAnyChange) {
+    const std::string ownFolder = "C:\\ProgramData\\VelkorUSBCleaner";
+    const std::string nothingDone = " ; aucune modification n'a \xE9t\xE9 faite\r\n";
+    const std::string nothingRestored = " ; rien n'a \xE9t\xE9 remis en place\r\n";
+    const std::string writable =
+        " : d'autres comptes que SYSTEM et les administrateurs peuvent y \xE9"
+        "crire";
+    const std::string noSecurity =
+        " : est sur un volume qui ne garde pas les droits d'acc\xE8s (FAT32, exFAT) : une sauvegarde n'y "
+        "serait "
+        "pas prot\xE9g\xE9"
+        "e";
+    const VolumeInfo stick{"FAT32", 0x00000006};
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedWorkstation&)> prepare;
+        Names arguments;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"ProgramData's folder made by a standard user",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFolder(ownFolder);
+             ws.SetCreator(ownFolder, sim::kSidStandardUser);
+         },
+         {"/quiet", "/backup"},
+         ExitBackupFailed,
+         ownFolder +
+             " : appartient \xE0 un autre compte que SYSTEM, les administrateurs ou TrustedInstaller" +
+             nothingDone},
+        {"its Backup folder a junction",
+         [&](SimulatedWorkstation& ws) {
+             // An earlier backup made the folders; the next run is a day later.
+             RunVelkorUSBCleaner(ws, {"/quiet", "/backup"});
+             ws.MakeJunction(ownFolder + "\\Backup");
+             ws.SetLocalTime({2026, 12, 9, 9, 0, 0});
+             ws.ForgetCalls();
+         },
+         {"/quiet", "/backup"},
+         ExitBackupFailed,
+         ownFolder + "\\Backup : est un lien (point d'analyse), qui n'est pas suivi" + nothingDone},
+        // Made as "mkdir" makes it, it has what C:\ gives a new folder:
+        // authenticated users may change it.
+        {"a backup folder that others may write to",
+         [&](SimulatedWorkstation& ws) { ws.AddFolder("C:\\vk"); },
+         {"/quiet", "/backup:C:\\vk"},
+         ExitBackupFailed,
+         "C:\\vk" + writable + nothingDone},
+        {"a backup folder on a FAT32 stick",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFolder("E:");
+             ws.SetVolume("E:", stick);
+         },
+         {"/quiet", "/backup:E:\\vk"},
+         ExitBackupFailed,
+         "E:\\vk" + noSecurity + nothingDone},
+        {"a backup on a FAT32 stick to restore",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile("E:\\vk\\manifest.txt", "VelkorUSBCleaner backup 1\r\n");
+             ws.SetVolume("E:", stick);
+         },
+         {"/quiet", "/restore:E:\\vk"},
+         ExitRestoreFailed,
+         "E:\\vk" + noSecurity + nothingRestored},
+        {"a manifest that others may write to",
+         [&](SimulatedWorkstation& ws) {
+             RunVelkorUSBCleaner(ws, {"/quiet", "/backup:" + kBackup});
+             ws.Security(kBackup + "\\manifest.txt")
+                 .dacl.push_back({AccessEntry::Kind::Allowed, 0, FILE_ALL_ACCESS, sim::kSidUsers});
+             ws.ForgetCalls();
+         },
+         {"/quiet", "/restore:" + kBackup},
+         ExitRestoreFailed,
+         kBackup + "\\manifest.txt" + writable + nothingRestored},
+    };
+    for (const Case& c : cases) {
+        SimulatedWorkstation ws;
+        const Inventory all = DescribeRichWorkstation(ws);
+        c.prepare(ws);
+        const Names before = GoneItems(ws, all);
+        EXPECT_EQ(RunVelkorUSBCleaner(ws, c.arguments), c.status) << c.what;
+        EXPECT_EQ(ws.StandardError(), c.message) << c.what;
+        EXPECT_EQ(GoneItems(ws, all), before) << c.what;
+        // Not a folder made, not a file written, not a key set.
+        EXPECT_EQ(ws.Calls(), Names()) << c.what;
+    }
 }
 
 }  // namespace

@@ -274,10 +274,22 @@ TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
     DescribeRichWorkstation(saved);
     EXPECT_EQ(RunVelkorUSBCleaner(saved, {"/quiet", "/backup"}), ExitCompleted);
     EXPECT_TRUE(saved.HasFile(folder + "\\manifest.txt"));
+    // Each folder of the program's, and what is saved in them, is the
+    // program's alone: not what ProgramData would have given them.
+    for (const std::string& made : {std::string("C:\\ProgramData\\VelkorUSBCleaner"),
+                                    std::string("C:\\ProgramData\\VelkorUSBCleaner\\Backup"), folder,
+                                    folder + "\\services\\vlkusbser.reg"}) {
+        const SecurityInfo security = saved.SecurityOf(made);
+        EXPECT_EQ(security.ownerSid, sim::kSidAdministrators) << made;
+        std::set<std::string> trustees;
+        for (const AccessEntry& entry : security.dacl) trustees.insert(entry.sid);
+        EXPECT_EQ(trustees, (std::set<std::string>{sim::kSidSystem, sim::kSidAdministrators})) << made;
+    }
+    EXPECT_TRUE(saved.SecurityOf(folder).daclProtected);
 
     SimulatedWorkstation refused;
     const Inventory all = DescribeRichWorkstation(refused);
-    refused.FailCall("CreateDirectory", ERROR_ACCESS_DENIED);
+    refused.FailCall("CreateProtectedDirectory", ERROR_ACCESS_DENIED);
     EXPECT_EQ(RunVelkorUSBCleaner(refused, {"/quiet", "/backup"}), ExitBackupFailed);
     EXPECT_TRUE(GoneItems(refused, all).empty());
     EXPECT_EQ(refused.StandardError(), folder +

@@ -44,21 +44,24 @@ public:
     explicit CVelkorUSBCleanerApp(IPlatform& platform, RunOptions options = RunOptions());
     ~CVelkorUSBCleanerApp();
 
-    // The whole pass; returns the exit status. Under /quiet no prompt is shown.
+    // The pass between its two prompts; returns the exit status. Under
+    // /quiet no prompt is shown.
     int RunCleaning();
 
-    // The pass without its prompts: selection, cleanup actions, release. The
-    // record is kept when a view of it is wanted (the log's activity entries,
-    // the plan under /list). With /backup, the backup folder is created
-    // first: false, with nothing changed, when it cannot be.
+    // The pass without its prompts: selection, cleanup actions, release. With
+    // /backup, the backup folder is created first: false, with nothing
+    // changed, when it cannot be.
     bool RunPass();
+
+    // Turns the run's record on when a view of it is wanted: the log's
+    // activity entries as the record grows (when the log is on and activity
+    // is logged), or only the record, for the plan, the report or a backup.
+    void StartRecording(bool planning, bool wanted);
 
     // The executable's file name without folder and extension.
     std::string ApplicationTitle();
 
     const RunOptions m_options;
-    // The 64-bit program beside this one ran the pass (and wrote its report).
-    bool m_handedOver = false;
 
 private:
     // Creates the backup folder and hands the backup to the cleanup actions;
@@ -69,8 +72,20 @@ private:
     std::unique_ptr<CBackup> m_backupStore;
 };
 
+// Looks at the application object of a run while it lives, for tests of the
+// inventory it holds at the second prompt and once its mode has run.
+class IAppObserver {
+public:
+    virtual void Started(const CVelkorUSBCleanerApp& app) = 0;
+    virtual void Ended(const CVelkorUSBCleanerApp& app) = 0;
+
+protected:
+    ~IAppObserver() = default;
+};
+
 // Runs the program against `platform` with the given arguments (the command
 // line without the program name) and returns its exit status.
-int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments = {});
+int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments = {},
+                        IAppObserver* observer = nullptr);
 
 }  // namespace vk

@@ -70,16 +70,22 @@ bool ListsEmpty(const CVelkorUSBCleanerApp& app) {
 }
 
 // Tells whether the program's records and lists were empty when it asked for
-// the second prompt.
-class ObservedWorkstation : public SimulatedWorkstation {
+// the second prompt, and once its mode had run.
+class ObservedWorkstation : public SimulatedWorkstation, public IAppObserver {
 public:
     int MessageBox(const char* text, const char* caption, DWORD type) override {
         if (app && text && IsReplug(text)) listsEmptyAtReplug = ListsEmpty(*app);
         return SimulatedWorkstation::MessageBox(text, caption, type);
     }
+    void Started(const CVelkorUSBCleanerApp& started) override { app = &started; }
+    void Ended(const CVelkorUSBCleanerApp& ended) override {
+        listsEmptyAtEnd = ListsEmpty(ended);
+        app = nullptr;
+    }
 
     const CVelkorUSBCleanerApp* app = nullptr;
     bool listsEmptyAtReplug = false;
+    bool listsEmptyAtEnd = false;
 };
 
 // Whether an item that is gone has its copy in the backup folder: a file
@@ -151,11 +157,8 @@ Outcome RunProgram(const Names& arguments, const std::string& operation = std::s
     Outcome run;
     run.makerInfPairs = all.makerInfPairs;
     run.usedOutside = all.usedOutside;
-    // As RunVelkorUSBCleaner runs it, with the application object in view.
     const RunOptions options = ParseSwitches(arguments);
-    CVelkorUSBCleanerApp app(ws, options);
-    ws.app = &app;
-    run.status = options.restore ? RunVelkorUSBCleaner(ws, arguments) : app.RunCleaning();
+    run.status = RunVelkorUSBCleaner(ws, arguments, &ws);
     run.calls = ws.AllCalls();
     for (const auto& file : present) {
         const sim::File* now = ws.FindFile(file.first);
@@ -178,8 +181,7 @@ Outcome RunProgram(const Names& arguments, const std::string& operation = std::s
         run.openHandles = prompt.openHandles;
     }
     run.replugShown = std::any_of(run.calls.begin(), run.calls.end(), IsReplugCall);
-    run.listsEmptied = run.replugShown ? ws.listsEmptyAtReplug : ListsEmpty(app);
-    if (options.restore) run.listsEmptied = true;
+    run.listsEmptied = run.replugShown ? ws.listsEmptyAtReplug : ws.listsEmptyAtEnd;
     return run;
 }
 
@@ -212,7 +214,8 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& befo
     for (const std::string& call : clean.calls) {
         const std::string operation = OperationOf(call);
         // These cannot fail.
-        if (operation == "GetLastError" || operation == "SetLastError" || operation == "GetCommandLineTail") {
+        if (operation == "GetLastError" || operation == "SetLastError" || operation == "GetCommandLineTail" ||
+            operation == "GetSystemTimeAsFileTime") {
             continue;
         }
         const int onCall = ++seen[operation];

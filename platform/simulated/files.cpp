@@ -305,6 +305,11 @@ bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, 
         return m_state->Error(ERROR_ACCESS_DENIED, false);
     if (!buffer && toWrite > 0) return m_state->Error(kErrorNoAccess, false);
     std::string& content = it->second.file->content;
+    // Opened to append only, a write goes to the end of the file whatever
+    // was written before ("File Security and Access Rights", FILE_APPEND_DATA).
+    const DWORD access = it->second.access;
+    if ((access & kFileAppendData) && !(access & (GENERIC_WRITE | kGenericAll | kFileWriteData)))
+        it->second.position = content.size();
     const std::size_t at = static_cast<std::size_t>(it->second.position);
     if (content.size() < at + toWrite) content.resize(at + toWrite);
     if (toWrite > 0) std::memcpy(&content[at], buffer, toWrite);

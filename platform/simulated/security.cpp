@@ -219,9 +219,10 @@ FileHandle SimulatedWorkstation::CreateFileNoFollow(const char* path, DWORD acce
         file->content.clear();
         m_state->calls.push_back("CreateFile " + text + " (replaced)");
     }
-    // Both opens of an existing file say so, as Windows does.
-    if (!created && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS))
-        m_state->lastError = ERROR_ALREADY_EXISTS;
+    // Both opens say whether the file was there, as CreateFileA documents:
+    // ERROR_ALREADY_EXISTS when it was, 0 when it was created.
+    if (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)
+        m_state->lastError = created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
     return handle;
 }
 

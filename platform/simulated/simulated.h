@@ -150,7 +150,7 @@ enum class CodePage { Windows1252, DoubleByte932 };
 class SimulatedWorkstation : public IPlatform {
 public:
     // A workstation with the Windows directory C:\Windows and its folders
-    // inf and system32\drivers, Windows-1252, run as administrator.
+    // inf, system32\drivers and Temp, Windows-1252, run as administrator.
     SimulatedWorkstation();
     ~SimulatedWorkstation() override;
 
@@ -164,7 +164,7 @@ public:
     Service& AddService(const std::string& name, const std::string& imagePath = std::string());
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
-    void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
+    void SetWindowsDirectory(const std::string& path);  // creates inf, system32\drivers and Temp too
     // On code page 932 the file system walks paths by characters as well.
     void SetCodePage(CodePage codePage);
     void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED

@@ -212,6 +212,7 @@ void SimulatedWorkstation::SetWindowsDirectory(const std::string& path) {
     m_state->windowsDirectory = path;
     AddFolder(path + "\\inf");
     AddFolder(path + "\\system32\\drivers");
+    AddFolder(path + "\\Temp");
 }
 
 void SimulatedWorkstation::SetCodePage(CodePage codePage) {

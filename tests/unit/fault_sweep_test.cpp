@@ -393,5 +393,80 @@ TEST(FaultSweep, WhatOthersMayChangeIsRefusedBeforeAnyChange) {
     }
 }
 
+// The log and the report where anyone may create files, %WINDIR%\\Temp: one
+// prepared there in advance is not written, and the run goes on without it;
+// one named with /log: is the administrator's choice.
+TEST(FaultSweep, OutputFilesOthersPreparedAreNotWritten) {
+    const std::string temp = "C:\\Windows\\Temp\\";
+    const std::string target = kDrivers + "usbser.sys";
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedWorkstation&)> prepare;
+        Names arguments;
+        std::string message;
+        std::string untouched;  // a file that must keep its bytes
+    };
+    const std::vector<Case> cases = {
+        {"a log that links to a system file",
+         [&](SimulatedWorkstation& ws) { ws.AddFile(temp + "VelkorUSBCleaner.log").SymbolicLinkTo(target); },
+         {"/quiet", "/log"},
+         temp + "VelkorUSBCleaner.log : est un lien (point d'analyse), qui n'est pas suivi ; le nettoyage "
+                "continue sans journal\r\n",
+         target},
+        {"a report with another name elsewhere",
+         [&](SimulatedWorkstation& ws) { ws.AddFile(temp + "VelkorUSBCleaner.json", "{}").HardLinks(2); },
+         {"/quiet", "/report"},
+         temp + "VelkorUSBCleaner.json : a plusieurs noms (liens physiques) ; le nettoyage continue sans "
+                "rapport\r\n",
+         temp + "VelkorUSBCleaner.json"},
+        {"a log a standard user made there",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile(temp + "VelkorUSBCleaner.log", "planted");
+             ws.SetCreator(temp + "VelkorUSBCleaner.log", sim::kSidStandardUser);
+         },
+         {"/quiet", "/log"},
+         temp + "VelkorUSBCleaner.log : appartient \xE0 un autre compte que SYSTEM, les administrateurs ou "
+                "TrustedInstaller ; le nettoyage continue sans journal\r\n",
+         temp + "VelkorUSBCleaner.log"},
+        // Named, it is written wherever it is and whoever made it.
+        {"a named log a standard user made",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile("C:\\Users\\Public\\vk.log", "earlier\r\n");
+             ws.SetCreator("C:\\Users\\Public\\vk.log", sim::kSidStandardUser);
+         },
+         {"/quiet", "/log:C:\\Users\\Public\\vk.log"},
+         "",
+         target},
+    };
+    SimulatedWorkstation plain;
+    DescribeRichWorkstation(plain);
+    const int status = RunVelkorUSBCleaner(plain, {"/quiet"});
+    for (const Case& c : cases) {
+        SimulatedWorkstation ws;
+        const Inventory all = DescribeRichWorkstation(ws);
+        c.prepare(ws);
+        const std::string before = FileState(*ws.FindFile(c.untouched));
+        EXPECT_EQ(RunVelkorUSBCleaner(ws, c.arguments), status) << c.what;
+        EXPECT_EQ(ws.StandardError(), c.message) << c.what;
+        EXPECT_EQ(GoneItems(ws, all), GoneItems(plain, all)) << c.what;
+        EXPECT_EQ(FileState(*ws.FindFile(c.untouched)), before) << c.what;
+    }
+    SimulatedWorkstation named;
+    DescribeRichWorkstation(named);
+    cases.back().prepare(named);
+    RunVelkorUSBCleaner(named, cases.back().arguments);
+    EXPECT_EQ(test::Content(named, "C:\\Users\\Public\\vk.log").rfind("earlier\r\n[INFO] : ", 0), 0u);
+    // A new one in the Temp folder is the program's alone.
+    SimulatedWorkstation fresh;
+    DescribeRichWorkstation(fresh);
+    RunVelkorUSBCleaner(fresh, {"/quiet", "/log", "/report"});
+    for (const char* name : {"VelkorUSBCleaner.log", "VelkorUSBCleaner.json"}) {
+        const SecurityInfo security = fresh.SecurityOf(temp + name);
+        EXPECT_TRUE(security.daclProtected && security.ownerSid == sim::kSidAdministrators) << name;
+        EXPECT_EQ(security.dacl.size(), 2u) << name;
+        EXPECT_FALSE(test::Content(fresh, temp + name).empty()) << name;
+    }
+}
+
 }  // namespace
 }  // namespace vk

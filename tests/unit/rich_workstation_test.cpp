@@ -29,6 +29,11 @@ using sim::SimulatedWorkstation;
 using test::kDrivers;
 using test::kInf;
 
+// Where the runs write their log and report: the simulated workstation's
+// files, as the program writes them through the platform.
+const std::string kLog = "C:\\vk.log";
+const std::string kReport = "C:\\vk.json";
+
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
@@ -62,20 +67,19 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         Place(ws, run.setting);
-        test::TempFile log;
-        test::TempFile report;
         Names arguments = run.options;
-        arguments.push_back("/log:" + log.path);
-        arguments.push_back("/report:" + report.path);
+        arguments.push_back("/log:" + kLog);
+        arguments.push_back("/report:" + kReport);
         const int status = RunVelkorUSBCleaner(ws, arguments);
         // The run that holds the mutex is writing its own report there.
         if (run.setting == Setting::AnotherRun) {
-            EXPECT_EQ(std::fopen(report.path.c_str(), "rb"), nullptr);
+            EXPECT_FALSE(ws.HasFile(kReport));
         }
         if (run.setting == Setting::Alone) {
-            std::string json = test::ReadWhole(report.path);
-            ReplaceAll(json, log.path, "<log>");
-            ReplaceAll(json, report.path, "<report>");
+            std::string json = test::Content(ws, kReport);
+            // As the report writes them, with their backslashes escaped.
+            ReplaceAll(json, "C:\\\\vk.log", "<log>");
+            ReplaceAll(json, "C:\\\\vk.json", "<report>");
             ExpectGolden("rich-workstation-report" +
                              (run.options.empty() ? "" : "-" + run.options[0].substr(1)) + ".json",
                          json);
@@ -87,15 +91,16 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         }
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
         transcript << "output:\n" << ws.StandardOutput() << ws.StandardError() << "log:\n";
-        const std::string written = test::ReadWhole(log.path);
+        const std::string written = test::Content(ws, kLog);
         transcript << written << "\n";
 
         // The log is appended to, never truncated.
         SimulatedWorkstation again;
         DescribeRichWorkstation(again);
         Place(again, run.setting);
+        again.AddFile(kLog, written);
         RunVelkorUSBCleaner(again, arguments);
-        const std::string appended = test::ReadWhole(log.path);
+        const std::string appended = test::Content(again, kLog);
         EXPECT_EQ(appended.compare(0, written.size(), written), 0);
         if (run.setting != Setting::AnotherRun) {
             EXPECT_GT(appended.size(), written.size());
@@ -110,9 +115,8 @@ TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
     DescribeRichWorkstation(ws);
     ws.FailCall("DeleteService", ERROR_ACCESS_DENIED, 1);
     ws.SetComputerName("");
-    test::TempFile report;
-    const int status = RunVelkorUSBCleaner(ws, {"/quiet", "/report:" + report.path});
-    const auto json = nlohmann::json::parse(test::ReadWhole(report.path));
+    const int status = RunVelkorUSBCleaner(ws, {"/quiet", "/report:" + kReport});
+    const auto json = nlohmann::json::parse(test::Content(ws, kReport));
     EXPECT_EQ(json["exitStatus"], status);
     EXPECT_TRUE(json["computerName"].is_null());
     Names failed;
@@ -151,9 +155,8 @@ TEST(RichWorkstation, WhatEachFirstFailureSays) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         if (!operation.empty()) ws.FailCall(operation, kFailureCodes.at(operation), 1);
-        test::TempFile log;
-        const int status = RunVelkorUSBCleaner(ws, {"/log:" + log.path});
-        *said = Entries(test::ReadWhole(log.path));
+        const int status = RunVelkorUSBCleaner(ws, {"/log:" + kLog});
+        *said = Entries(test::Content(ws, kLog));
         for (const sim::Prompt& prompt : ws.Prompts()) said->push_back("prompt: " + prompt.text + "\n");
         return status;
     };
@@ -219,10 +222,11 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     const std::multiset<std::string> packages = storeInfs();
 
     std::ostringstream transcript;
+    int runs = 0;
     const auto run = [&](const Names& options) {
-        test::TempFile log;
+        const std::string log = "C:\\vk-" + std::to_string(++runs) + ".log";
         Names arguments = options;
-        arguments.push_back("/log:" + log.path);
+        arguments.push_back("/log:" + log);
         ws.ForgetCalls();
         const std::size_t shown = ws.Prompts().size();
         const std::size_t written = ws.StandardOutput().size();
@@ -235,7 +239,7 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
         transcript << "output:\n"
                    << ws.StandardOutput().substr(written) << "log:\n"
-                   << test::ReadWhole(log.path) << "\n";
+                   << test::Content(ws, log) << "\n";
         return status;
     };
     EXPECT_EQ(run({"/list", "/backup:" + kBackup}), ExitCompleted);

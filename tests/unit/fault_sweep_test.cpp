@@ -283,6 +283,9 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     Sweep({"/quiet"}, false, tally);
     // Recorded for a report: each action's subject is asked for as it is made.
     Sweep({"/quiet", "/report"}, false, tally);
+    // The log's own calls (its opening, its checks, each entry's write)
+    // failing take nothing else with them.
+    Sweep({"/quiet", "/log"}, false, tally);
     // The backup's and the restore's own calls: nothing deleted unsaved,
     // nothing overwritten.
     const Names backup = {"/quiet", "/backup:" + kBackup};

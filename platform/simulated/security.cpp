@@ -14,8 +14,6 @@ namespace vk::sim {
 
 namespace {
 
-constexpr DWORD kInheritFlags =
-    OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE;
 // FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | SYNCHRONIZE: what
 // "icacls" shows as (S,WD,AD,X).
 constexpr DWORD kCreateInFolder = 0x00100000 | 0x20 | FILE_WRITE_DATA | FILE_APPEND_DATA;

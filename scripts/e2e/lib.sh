@@ -327,8 +327,14 @@ e2e_run_program() {
     DISPLAY=$E2E_DISPLAY import -window root "$shots/$name-prompt$n.png" 2>/dev/null ||
       e2e_log "screenshot of prompt $n failed"
     if [ -n "$probe" ]; then
-      E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
-        tr -d '\r' >"$shots/$name-prompt$n.txt" || true
+      # On a loaded machine the probe may read a box whose buttons it cannot
+      # see yet: it reads again, a little later, before the answer is given.
+      for i in 1 2 3; do
+        E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
+          tr -d '\r' >"$shots/$name-prompt$n.txt" || true
+        grep -q '^buttons=[1-9]' "$shots/$name-prompt$n.txt" && break
+        sleep 0.5
+      done
     fi
     # A scenario may act while the program waits at a prompt.
     if declare -F e2e_at_prompt >/dev/null; then

@@ -1,5 +1,6 @@
 #include "app/cleaner_app.h"
 
+#include "app/restore_point.h"
 #include "app/tell.h"
 #include "diag/messages.h"
 #include "res/resource.h"
@@ -80,9 +81,14 @@ bool CVelkorUSBCleanerApp::StartBackup() {
 
 bool CVelkorUSBCleanerApp::RunPass() {
     const bool planning = m_options.list || m_options.check;
-    // The report and the manifest are written from the record too.
-    StartRecording(planning, planning || m_options.report || m_options.backup);
+    // The report, the manifest and an unattended run's event are written
+    // from the record too; a restore point ends by what it says was changed.
+    StartRecording(planning, planning || m_options.report || m_options.backup || m_options.quiet ||
+                                 m_options.restorePoint);
     if (!StartBackup()) return false;
+    // Detection plans no restore point: it asks only whether anything is left.
+    CRestorePoint restorePoint(m_platform, *this);
+    const bool protect = m_options.restorePoint && !m_options.check;
     if (EnumerateTargetDevices(TargetTable()) == 0) {
         if (Recording()) {
             for (const auto& entry : m_devices) {
@@ -92,11 +98,14 @@ bool CVelkorUSBCleanerApp::RunPass() {
                                     record.pszServiceName.text()});
             }
         }
+        // Before the first change: enumeration only reads.
+        if (protect) restorePoint.Begin();
         if (!m_devices.empty()) {
             RemoveDevices();
         } else {
             RunInfScanFallback();
         }
+        if (protect) restorePoint.End();
     }
     ReleaseInventory();
     if (m_backup) m_backup->WriteManifest(ManifestText(m_record));

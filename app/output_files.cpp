@@ -140,4 +140,14 @@ void WriteReport(IPlatform& platform, const RunOptions& options, OutputFiles& ou
     }
 }
 
+std::string LogFilePath(IPlatform& platform, const RunOptions& options, const OutputFiles& outputs) {
+    if (!outputs.log) return std::string();
+    return OutputPath(platform, options.logNamed, options.logPath, kDefaultLogName);
+}
+
+std::string ReportFilePath(IPlatform& platform, const RunOptions& options, const OutputFiles& outputs) {
+    if (!outputs.report) return std::string();
+    return OutputPath(platform, options.reportNamed, options.reportPath, kDefaultReportName);
+}
+
 }  // namespace vk

@@ -43,4 +43,9 @@ void AttachLog(CDiagnosticLog& log, const OutputFiles& outputs);
 void WriteReport(IPlatform& platform, const RunOptions& options, OutputFiles& outputs, const char* mode,
                  const CRunRecord& record, int exitStatus);
 
+// Where the log and the report are written, for the run's event: the file
+// named, or the one in Temp; empty for one that was not opened.
+std::string LogFilePath(IPlatform& platform, const RunOptions& options, const OutputFiles& outputs);
+std::string ReportFilePath(IPlatform& platform, const RunOptions& options, const OutputFiles& outputs);
+
 }  // namespace vk

@@ -9,6 +9,7 @@
 #include "app/cleaner_app.h"
 #include "app/handover.h"
 #include "app/output_files.h"
+#include "app/run_event.h"
 #include "app/tell.h"
 #include "backup/restore.h"
 #include "diag/messages.h"
@@ -49,7 +50,7 @@ int RunRestore(RunContext& run) {
     const RunOptions& options = run.options;
     CVelkorUSBCleanerApp& app = run.app;
     app.m_logActivity = !options.list;
-    app.StartRecording(options.list, options.list || options.report);
+    app.StartRecording(options.list, options.list || options.report || options.quiet);
     CRestore restore(run.target, app, options.restoreFolder);
     if (const DWORD code = restore.Load()) {
         // A folder or manifest that cannot be trusted is named, with why.
@@ -121,16 +122,20 @@ struct RunMode {
     // Modes that must change nothing run over a dry run of the workstation.
     bool (*dryRun)(const RunOptions&);
     bool opensOutputs;
+    // Modes that change the workstation leave an event of the Application
+    // log when they run unattended, where a managed fleet collects it.
+    bool (*writesEvent)(const RunOptions&);
     int (*run)(RunContext&);
 };
 
 // The first mode whose switch is given wins, in this order.
 const RunMode kModes[] = {
-    {"help", [](const RunOptions& o) { return o.help; }, false, Never, Never, false, RunHelp},
-    {"restore", [](const RunOptions& o) { return o.restore; }, true, NotListing, Listing, true, RunRestore},
-    {"check", [](const RunOptions& o) { return o.check; }, true, Never, Always, true, RunPlan},
-    {"list", Listing, true, Never, Always, true, RunPlan},
-    {"pass", Always, true, Always, Never, true, RunCleaningPass},
+    {"help", [](const RunOptions& o) { return o.help; }, false, Never, Never, false, Never, RunHelp},
+    {"restore", [](const RunOptions& o) { return o.restore; }, true, NotListing, Listing, true, NotListing,
+     RunRestore},
+    {"check", [](const RunOptions& o) { return o.check; }, true, Never, Always, true, Never, RunPlan},
+    {"list", Listing, true, Never, Always, true, Never, RunPlan},
+    {"pass", Always, true, Always, Never, true, Always, RunCleaningPass},
 };
 
 const RunMode& ModeFor(const RunOptions& options) {
@@ -150,6 +155,20 @@ bool AnotherRunGoesOn(IPlatform& platform, const RunOptions& options) {
     return true;
 }
 
+// Unattended: /quiet, or where no prompt can be seen (which sets it too).
+bool WritesEvent(const RunMode& mode, const RunOptions& options) {
+    return options.quiet && mode.writesEvent(options);
+}
+
+// The event of a run that refused to go on before it had a record or outputs.
+int Refused(IPlatform& platform, const RunMode& mode, const RunOptions& options, int status) {
+    if (WritesEvent(mode, options)) {
+        CDiagnosticLog unrecorded(platform);
+        ReportRunEvent(platform, unrecorded, mode.name, status, std::string(), std::string());
+    }
+    return status;
+}
+
 }  // namespace
 
 int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arguments,
@@ -166,10 +185,14 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
     const RunMode& mode = ModeFor(options);
 
     int status = ExitCompleted;
-    // The 64-bit program writes the log and the report itself.
-    if (mode.handsOver && HandledUnderWow64(platform, options, &status)) return status;
+    // The 64-bit program writes the log, the report and the event itself;
+    // it never ends with the status of a 32-bit program that cannot go on.
+    if (mode.handsOver && HandledUnderWow64(platform, options, &status)) {
+        return status == ExitWrongArchitecture ? Refused(platform, mode, options, status) : status;
+    }
     // Taken before the outputs are opened: the run that holds it is writing them.
-    if (mode.takesMutex(options) && AnotherRunGoesOn(platform, options)) return ExitAlreadyRunning;
+    if (mode.takesMutex(options) && AnotherRunGoesOn(platform, options))
+        return Refused(platform, mode, options, ExitAlreadyRunning);
     OutputFiles outputs;
     if (mode.opensOutputs) outputs = OpenOutputs(platform, options);
 
@@ -181,6 +204,12 @@ int RunVelkorUSBCleaner(IPlatform& platform, const std::vector<std::string>& arg
     if (observer) observer->Started(app);
     status = mode.run(run);
     if (observer) observer->Ended(app);
+
+    // Before the report, which shows it among the run's actions.
+    if (WritesEvent(mode, options)) {
+        ReportRunEvent(platform, app, mode.name, status, LogFilePath(platform, options, outputs),
+                       ReportFilePath(platform, options, outputs));
+    }
 
     if (!run.shown.empty()) {
         WriteStandard(platform, StandardStream::Output, run.shown);

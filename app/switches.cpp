@@ -15,6 +15,7 @@ const SwitchEntry kSwitches[] = {
     {SwitchId::Check, "check", false, IDS_HELP_CHECK},
     {SwitchId::Backup, "backup", true, IDS_HELP_BACKUP, true},
     {SwitchId::Restore, "restore", true, IDS_HELP_RESTORE},
+    {SwitchId::RestorePoint, "restorepoint", false, IDS_HELP_RESTOREPOINT},
     {SwitchId::Help, "?", false, IDS_HELP_HELP},
     {SwitchId::Help, "help", false, 0},
 };
@@ -91,6 +92,9 @@ RunOptions ParseSwitches(const std::vector<std::string>& arguments) {
                 case SwitchId::Restore:
                     options.restore = true;
                     options.restoreFolder = value;
+                    break;
+                case SwitchId::RestorePoint:
+                    options.restorePoint = true;
                     break;
             }
             break;

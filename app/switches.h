@@ -9,7 +9,7 @@
 
 namespace vk {
 
-enum class SwitchId { List, Quiet, Log, Report, Check, Help, Backup, Restore };
+enum class SwitchId { List, Quiet, Log, Report, Check, Help, Backup, Restore, RestorePoint };
 
 struct SwitchEntry {
     SwitchId id;
@@ -37,6 +37,8 @@ struct RunOptions {
     std::string backupFolder;  // empty: the default folder
     bool restore = false;
     std::string restoreFolder;
+    // A System Restore point before the pass's first change.
+    bool restorePoint = false;
     // The arguments as given, for the report.
     std::vector<std::string> arguments;
     // Not a switch: no prompt could be seen where the program runs, so it

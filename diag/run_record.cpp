@@ -14,6 +14,11 @@ bool ChangesWorkstation(RunAction action) {
     }
 }
 
+bool IsRestorePoint(RunAction action) {
+    return action == RunAction::CreateRestorePoint || action == RunAction::EndRestorePoint ||
+           action == RunAction::CancelRestorePoint;
+}
+
 bool IsSave(RunAction action) {
     return action == RunAction::SaveFile || action == RunAction::SavePackage ||
            action == RunAction::SaveService || action == RunAction::SaveDevice;
@@ -67,6 +72,16 @@ std::size_t CRunRecord::ChangeCount() const {
         return ChangesWorkstation(e.action) &&
                (e.outcome == RunOutcome::Planned || e.outcome == RunOutcome::Done);
     }));
+}
+
+bool CRunRecord::ChangedFrom(std::size_t first) const {
+    for (std::size_t i = first; i < m_entries.size(); ++i) {
+        const RunEntry& e = m_entries[i];
+        if (ChangesWorkstation(e.action) && !IsSave(e.action) && !IsRestorePoint(e.action) &&
+            (e.outcome == RunOutcome::Planned || e.outcome == RunOutcome::Done))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace vk

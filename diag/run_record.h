@@ -40,7 +40,16 @@ enum class RunAction {
     SavePackage,
     SaveService,
     SaveDevice,
-    RestoreItem,        // a restore's; subject: the item as the backup's manifest names it
+    RestoreItem,  // a restore's; subject: the item as the backup's manifest names it
+    // A System Restore point around the pass; subject: its description,
+    // `number` its sequence number. Kept when Windows gave an earlier point's
+    // (it makes one a day).
+    CreateRestorePoint,
+    EndRestorePoint,
+    CancelRestorePoint,  // nothing changed: the point is removed
+    // The Application log's source, on first use; subject: its key.
+    RegisterEventSource,
+    WriteEvent,  // subject: the source; `number` the event ID
 };
 
 enum class RunOutcome {
@@ -63,6 +72,7 @@ struct RunEntry {
     std::string keptBy;
     std::uint32_t attributes = 0;
     std::string copy;
+    std::int64_t number = 0;
 };
 
 // Whether the action is one of a backup's saves.
@@ -70,6 +80,10 @@ bool IsSave(RunAction action);
 
 // Whether the action changes the workstation (the others only read it).
 bool ChangesWorkstation(RunAction action);
+
+// Whether the action is one of the restore point's, which protect the
+// workstation rather than clean it.
+bool IsRestorePoint(RunAction action);
 
 // Told of each addition as it is made, so a stream such as the log keeps its
 // order with the messages written between two actions.
@@ -101,6 +115,9 @@ public:
     bool RestartNeeded() const { return m_restartNeeded; }
     // The changes a pass would make (or made), as the plan counts them.
     std::size_t ChangeCount() const;
+    // Whether a cleaning change was made (or planned) by the entries from
+    // `first` on: a restore point or a backup's copy is none.
+    bool ChangedFrom(std::size_t first) const;
 
 private:
     bool m_on = false;

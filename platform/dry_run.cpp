@@ -427,4 +427,30 @@ bool DryRunPlatform::Utf16ToAnsi(const std::u16string& wide, std::string* text) 
     return m_real.Utf16ToAnsi(wide, text);
 }
 
+// --- Restore point and event log --------------------------------------------
+
+// A restore point is a change of the workstation: the plan's is made after the
+// newest real one, and its end is planned the same way.
+bool DryRunPlatform::SetRestorePoint(DWORD eventType, DWORD, std::int64_t sequenceNumber, const char*,
+                                     std::int64_t* pointSequenceNumber) {
+    if (pointSequenceNumber) {
+        *pointSequenceNumber = eventType == BEGIN_SYSTEM_CHANGE ? m_newestRestorePoint + 1 : sequenceNumber;
+    }
+    return true;
+}
+
+bool DryRunPlatform::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) {
+    bool any = false;
+    std::int64_t newest = 0;
+    if (!m_real.GetNewestRestorePoint(&any, &newest)) return false;
+    m_newestRestorePoint = any ? newest : 0;
+    if (exists) *exists = any;
+    if (sequenceNumber) *sequenceNumber = newest;
+    return true;
+}
+
+bool DryRunPlatform::ReportEvent(const char*, DWORD, DWORD, const char*) {
+    return true;
+}
+
 }  // namespace vk

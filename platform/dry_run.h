@@ -108,6 +108,12 @@ public:
     bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
     bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
 
+    // --- Restore point and event log ---
+    bool SetRestorePoint(DWORD eventType, DWORD restorePointType, std::int64_t sequenceNumber,
+                         const char* description, std::int64_t* pointSequenceNumber) override;
+    bool GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) override;
+    bool ReportEvent(const char* source, DWORD type, DWORD eventId, const char* text) override;
+
 private:
     struct Search {
         std::string folder;             // of the pattern, with its final separator
@@ -131,6 +137,9 @@ private:
     std::set<std::string> m_createdFolders;
     std::set<RegKey> m_plannedKeys;
     std::set<ScHandle> m_plannedServices;
+    // The newest restore point the real workstation has, so that the one the
+    // plan makes comes after it.
+    std::int64_t m_newestRestorePoint = 0;
 };
 
 }  // namespace vk

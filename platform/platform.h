@@ -388,6 +388,27 @@ public:
     // false (GetLastError) when the text does not convert.
     virtual bool AnsiToUtf16(const std::string& text, std::u16string* wide) = 0;
     virtual bool Utf16ToAnsi(const std::u16string& wide, std::string* text) = 0;
+
+    // --- Restore point and event log ---
+    // SRSetRestorePointW(event type, restore point type, sequence number,
+    // description converted from Windows-1252), from srclient.dll loaded at
+    // run time from System32 once COM security is set as System Restore
+    // asks. True with the point's sequence number (which may be an earlier
+    // point's: Windows makes one a day); false with the reason as the last
+    // error: the call's status (ERROR_SERVICE_DISABLED, ERROR_BAD_ENVIRONMENT
+    // in safe mode...), ERROR_CALL_NOT_IMPLEMENTED where it failed without
+    // one, or why the DLL or its entry point could not be had.
+    virtual bool SetRestorePoint(DWORD eventType, DWORD restorePointType, std::int64_t sequenceNumber,
+                                 const char* description, std::int64_t* pointSequenceNumber) = 0;
+    // The sequence number of the newest restore point (the SystemRestore
+    // class of WMI's root\default namespace); *exists false when there is
+    // none. False (GetLastError) when the system cannot tell.
+    virtual bool GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) = 0;
+    // RegisterEventSourceW(local computer, source), ReportEventW(type,
+    // category 0, eventId, no user, the one string `text` converted from
+    // Windows-1252), DeregisterEventSource. False (GetLastError) when the
+    // event could not be written.
+    virtual bool ReportEvent(const char* source, DWORD type, DWORD eventId, const char* text) = 0;
 };
 
 // The whole workstation.

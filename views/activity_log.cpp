@@ -31,9 +31,28 @@ unsigned DoneResource(RunAction action) {
             return IDS_LOG_SAVED;
         case RunAction::RestoreItem:
             return IDS_LOG_RESTORED;
+        case RunAction::CreateRestorePoint:
+            return IDS_LOG_RESTORE_POINT_CREATED;
+        case RunAction::EndRestorePoint:
+            return IDS_LOG_RESTORE_POINT_ENDED;
+        case RunAction::CancelRestorePoint:
+            return IDS_LOG_RESTORE_POINT_CANCELLED;
+        case RunAction::RegisterEventSource:
+            return IDS_LOG_EVENT_SOURCE_REGISTERED;
+        case RunAction::WriteEvent:
+            return IDS_LOG_EVENT_WRITTEN;
         default:
             return 0;
     }
+}
+
+// What an entry names: its subject, with a backup's copy or the number that
+// Windows gave (a restore point's, an event's).
+std::string NameOf(const RunEntry& entry) {
+    std::string name = entry.subject;
+    if (!entry.copy.empty()) name += " -> " + entry.copy;
+    if (entry.number != 0) name += " (" + std::to_string(entry.number) + ")";
+    return name;
 }
 
 }  // namespace
@@ -55,7 +74,7 @@ void CActivityLog::EntryAdded(const RunEntry& entry) {
     switch (entry.outcome) {
         case RunOutcome::Kept: {
             std::string text;
-            ExpandMessagePattern(m_platform, text, kPatternNameColon, entry.subject.c_str());
+            ExpandMessagePattern(m_platform, text, kPatternNameColon, NameOf(entry).c_str());
             m_log.LogOwnEntry(0, text + KeptText(m_platform, entry) + "\r\n", LogLevelInfo);
             break;
         }
@@ -67,8 +86,7 @@ void CActivityLog::EntryAdded(const RunEntry& entry) {
             if (entry.action == RunAction::RestoreItem) Write(entry.subject, IDS_RESTORE_FAILED, entry.code);
             break;
         case RunOutcome::Done:
-            if (const unsigned resource = DoneResource(entry.action))
-                Write(entry.copy.empty() ? entry.subject : entry.subject + " -> " + entry.copy, resource);
+            if (const unsigned resource = DoneResource(entry.action)) Write(NameOf(entry), resource);
             break;
         case RunOutcome::Planned:
             break;

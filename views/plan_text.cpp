@@ -31,6 +31,16 @@ unsigned Verb(RunAction action) {
             return IDS_ACTION_SAVE;
         case RunAction::RestoreItem:
             return IDS_ACTION_RESTORE;
+        case RunAction::CreateRestorePoint:
+            return IDS_ACTION_CREATE_RESTORE_POINT;
+        case RunAction::EndRestorePoint:
+            return IDS_ACTION_END_RESTORE_POINT;
+        case RunAction::CancelRestorePoint:
+            return IDS_ACTION_CANCEL_RESTORE_POINT;
+        case RunAction::RegisterEventSource:
+            return IDS_ACTION_REGISTER_EVENT_SOURCE;
+        case RunAction::WriteEvent:
+            return IDS_ACTION_WRITE_EVENT;
         default:
             return IDS_ACTION_DELETE_FILE;
     }

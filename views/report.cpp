@@ -52,6 +52,16 @@ const char* ActionName(RunAction action) {
             return "save_device";
         case RunAction::RestoreItem:
             return "restore_item";
+        case RunAction::CreateRestorePoint:
+            return "create_restore_point";
+        case RunAction::EndRestorePoint:
+            return "end_restore_point";
+        case RunAction::CancelRestorePoint:
+            return "cancel_restore_point";
+        case RunAction::RegisterEventSource:
+            return "register_event_source";
+        case RunAction::WriteEvent:
+            return "write_event";
     }
     return "unknown";
 }
@@ -90,6 +100,8 @@ const char* ReasonName(unsigned reason) {
             return "marked_for_deletion";
         case IDS_NOT_SAVED:
             return "not_saved";
+        case IDS_LOG_RESTORE_POINT_RECENT:
+            return "restore_point_limit";
         default:
             return "other";
     }
@@ -128,6 +140,10 @@ Json EntryJson(IPlatform& platform, const RunEntry& entry) {
     }
     if (entry.action == RunAction::SetFileAttributes && entry.outcome != RunOutcome::Failed)
         json["attributes"] = entry.attributes;
+    // A plan has no number yet: Windows gives it.
+    if (entry.number != 0 && entry.outcome != RunOutcome::Planned) {
+        json[entry.action == RunAction::WriteEvent ? "eventId" : "sequenceNumber"] = entry.number;
+    }
     return json;
 }
 

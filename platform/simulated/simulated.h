@@ -147,6 +147,32 @@ struct Prompt {
 
 enum class CodePage { Windows1252, DoubleByte932 };
 
+// --- Restore point and event log ---
+// A System Restore point, as SRSetRestorePointW keeps it.
+struct RestorePoint {
+    std::int64_t sequenceNumber = 0;
+    std::string description;
+    DWORD type = 0;
+    FileTime created = 0;
+    bool ended = false;  // END_SYSTEM_CHANGE came
+};
+
+// What System Restore does on the workstation.
+enum class SystemRestore {
+    On,
+    Off,       // turned off: ERROR_SERVICE_DISABLED
+    SafeMode,  // started in safe mode: ERROR_BAD_ENVIRONMENT
+    Missing,   // no srclient.dll (Windows Server): ERROR_MOD_NOT_FOUND
+};
+
+// An event written to the event log.
+struct LoggedEvent {
+    std::string source;
+    DWORD type = 0;
+    DWORD eventId = 0;
+    std::string text;  // Windows-1252, as the program gave it
+};
+
 class SimulatedWorkstation : public IPlatform {
 public:
     // A workstation with the Windows directory C:\Windows and its folders
@@ -272,6 +298,14 @@ public:
     // Files that MoveFileEx(path, null, MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
     const std::vector<std::string>& DeletionsAtRestart() const;
 
+    // --- Restore point and event log ---
+    void SetSystemRestore(SystemRestore state);
+    // A restore point made `created` (a FileTime of the workstation's clock).
+    RestorePoint& AddRestorePoint(std::int64_t sequenceNumber, FileTime created,
+                                  const std::string& description = "Windows Update");
+    const std::vector<RestorePoint>& RestorePoints() const;
+    const std::vector<LoggedEvent>& Events() const;
+
     // --- IPlatform ---------------------------------------------------------
     DevInfoSet GetClassDevs(const char* enumerator, DWORD flags) override;
     bool EnumDeviceInfo(DevInfoSet set, DWORD index, DevInfoData* data) override;
@@ -355,6 +389,10 @@ public:
     bool GetCommonAppDataFolder(std::string* path) override;
     bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
     bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
+    bool SetRestorePoint(DWORD eventType, DWORD restorePointType, std::int64_t sequenceNumber,
+                         const char* description, std::int64_t* pointSequenceNumber) override;
+    bool GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) override;
+    bool ReportEvent(const char* source, DWORD type, DWORD eventId, const char* text) override;
 
 private:
     void WriteServiceKey(const Service& service);

@@ -139,6 +139,10 @@ struct SimulatedWorkstation::State {
     std::string computerName = "POSTE-042";
     FileTime clock = 134411922000000000ull;  // 2026-12-08T08:30:00Z
     std::vector<std::string> deletionsAtRestart;
+    SystemRestore systemRestore = SystemRestore::On;
+    std::vector<RestorePoint> restorePoints;
+    std::int64_t nextRestorePoint = 1;
+    std::vector<LoggedEvent> events;
 
     struct Failure {
         std::string operation;

@@ -1,8 +1,8 @@
 // Compile-time proof that the constants and layouts the portable logic uses
 // are Windows' own. winconst.h must come before <windows.h>, whose macros
 // carry the same names: each vk:: value is captured under another name first.
-#include "platform/platform.h"
 #include "platform/winconst.h"
+#include "platform/platform.h"
 
 #include <cstddef>
 #include <type_traits>
@@ -116,16 +116,28 @@ VK_CAPTURE(INHERIT_ONLY_ACE)
 VK_CAPTURE(INHERITED_ACE)
 VK_CAPTURE(ERROR_DIRECTORY)
 VK_CAPTURE(ERROR_NOT_SUPPORTED)
+VK_CAPTURE(BEGIN_SYSTEM_CHANGE)
+VK_CAPTURE(END_SYSTEM_CHANGE)
+VK_CAPTURE(DEVICE_DRIVER_INSTALL)
+VK_CAPTURE(CANCELLED_OPERATION)
+VK_CAPTURE(EVENTLOG_ERROR_TYPE)
+VK_CAPTURE(EVENTLOG_WARNING_TYPE)
+VK_CAPTURE(EVENTLOG_INFORMATION_TYPE)
+VK_CAPTURE(ERROR_BAD_ENVIRONMENT)
+VK_CAPTURE(ERROR_CALL_NOT_IMPLEMENTED)
+VK_CAPTURE(ERROR_MOD_NOT_FOUND)
+VK_CAPTURE(ERROR_SERVICE_DISABLED)
 
 #undef VK_CAPTURE
 
 #include "platform/win32/windows_api.h"
 
+#include <srrestoreptapi.h>
+
 // The Windows macro is converted to the captured constant's type, the type in
 // which the logic passes it on.
-#define VK_VERIFY(name)                                                                                \
-    static_assert(kCaptured_##name == static_cast<std::remove_cv_t<decltype(kCaptured_##name)>>(name), \
-                  #name " differs from Windows");
+#define VK_VERIFY(name) \
+    static_assert(kCaptured_##name == static_cast<std::remove_cv_t<decltype(kCaptured_##name)>>(name), #name " differs from Windows");
 
 VK_VERIFY(DIGCF_PRESENT)
 VK_VERIFY(DIGCF_ALLCLASSES)
@@ -234,6 +246,17 @@ VK_VERIFY(INHERIT_ONLY_ACE)
 VK_VERIFY(INHERITED_ACE)
 VK_VERIFY(ERROR_DIRECTORY)
 VK_VERIFY(ERROR_NOT_SUPPORTED)
+VK_VERIFY(BEGIN_SYSTEM_CHANGE)
+VK_VERIFY(END_SYSTEM_CHANGE)
+VK_VERIFY(DEVICE_DRIVER_INSTALL)
+VK_VERIFY(CANCELLED_OPERATION)
+VK_VERIFY(EVENTLOG_ERROR_TYPE)
+VK_VERIFY(EVENTLOG_WARNING_TYPE)
+VK_VERIFY(EVENTLOG_INFORMATION_TYPE)
+VK_VERIFY(ERROR_BAD_ENVIRONMENT)
+VK_VERIFY(ERROR_CALL_NOT_IMPLEMENTED)
+VK_VERIFY(ERROR_MOD_NOT_FOUND)
+VK_VERIFY(ERROR_SERVICE_DISABLED)
 
 #undef VK_VERIFY
 
@@ -255,20 +278,14 @@ static_assert(offsetof(vk::Guid, Data2) == offsetof(GUID, Data2), "Guid.Data2");
 static_assert(offsetof(vk::Guid, Data3) == offsetof(GUID, Data3), "Guid.Data3");
 static_assert(offsetof(vk::Guid, Data4) == offsetof(GUID, Data4), "Guid.Data4");
 static_assert(sizeof(vk::DevInfoData) == sizeof(SP_DEVINFO_DATA), "DevInfoData size");
-static_assert(sizeof(vk::DevInfoData) == (sizeof(void*) == 8 ? 32 : 28),
-              "SP_DEVINFO_DATA size for this process");
+static_assert(sizeof(vk::DevInfoData) == (sizeof(void*) == 8 ? 32 : 28), "SP_DEVINFO_DATA size for this process");
 static_assert(offsetof(vk::DevInfoData, cbSize) == offsetof(SP_DEVINFO_DATA, cbSize), "DevInfoData.cbSize");
-static_assert(offsetof(vk::DevInfoData, ClassGuid) == offsetof(SP_DEVINFO_DATA, ClassGuid),
-              "DevInfoData.ClassGuid");
-static_assert(offsetof(vk::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst),
-              "DevInfoData.DevInst");
-static_assert(offsetof(vk::DevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved),
-              "DevInfoData.Reserved");
-static_assert(sizeof(vk::DevInfoData::Reserved) == sizeof(SP_DEVINFO_DATA::Reserved),
-              "DevInfoData.Reserved size");
+static_assert(offsetof(vk::DevInfoData, ClassGuid) == offsetof(SP_DEVINFO_DATA, ClassGuid), "DevInfoData.ClassGuid");
+static_assert(offsetof(vk::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst), "DevInfoData.DevInst");
+static_assert(offsetof(vk::DevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved), "DevInfoData.Reserved");
+static_assert(sizeof(vk::DevInfoData::Reserved) == sizeof(SP_DEVINFO_DATA::Reserved), "DevInfoData.Reserved size");
 
 // File search names and code-page lead bytes fit the Windows buffers.
 static_assert(sizeof(vk::FindData::fileName) == MAX_PATH, "FindData name buffer");
-static_assert(sizeof(vk::FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName),
-              "FindData vs WIN32_FIND_DATAA");
+static_assert(sizeof(vk::FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName), "FindData vs WIN32_FIND_DATAA");
 static_assert(sizeof(vk::CodePageInfo::leadByteRanges) < MAX_LEADBYTES, "CPINFO keeps a terminating pair");

@@ -101,6 +101,12 @@ public:
     bool GetCommonAppDataFolder(std::string* path) override;
     bool AnsiToUtf16(const std::string& text, std::u16string* wide) override;
     bool Utf16ToAnsi(const std::u16string& wide, std::string* text) override;
+
+    // --- Restore point and event log ---
+    bool SetRestorePoint(DWORD eventType, DWORD restorePointType, std::int64_t sequenceNumber,
+                         const char* description, std::int64_t* pointSequenceNumber) override;
+    bool GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNumber) override;
+    bool ReportEvent(const char* source, DWORD type, DWORD eventId, const char* text) override;
 };
 
 }  // namespace vk

@@ -47,6 +47,7 @@
 #undef RegEnumValue
 #undef RegOpenKeyEx
 #undef RegQueryValueEx
+#undef ReportEvent
 #undef SetFileAttributes
 
 #include "platform/win32/unique_resource.h"

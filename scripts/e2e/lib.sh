@@ -33,13 +33,15 @@ e2e_require_tools() {
 }
 
 # Runs wine in a prefix without any display unless E2E_RUN_DISPLAY is set, so
-# that nothing ever lands on the caller's screen by accident. E2E_DLL_OVERRIDES
-# adds to Wine's DLL overrides (e.g. "version,uxtheme=n,b": Windows' own
-# search order for those names, where Wine would take its builtin copy).
+# that nothing ever lands on the caller's screen by accident. E2E_RUN_WINEDEBUG
+# (none by default) gives the program run channels to trace on its standard
+# error, e.g. +eventlog. E2E_DLL_OVERRIDES adds to Wine's DLL overrides (e.g.
+# "version,uxtheme=n,b": Windows' own search order for those names, where
+# Wine would take its builtin copy).
 e2e_wine() {
   local prefix=$1
   shift
-  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all \
+  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG="${E2E_RUN_WINEDEBUG:--all}" \
     WINEDLLOVERRIDES="mscoree,mshtml=${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
     ${E2E_RUN_DISPLAY:+DISPLAY="$E2E_RUN_DISPLAY"} wine "$@"
 }
@@ -213,9 +215,11 @@ e2e_reg_key_exists() {
 e2e_reg_value() {
   local section
   section=$(e2e_reg_section "$2")
-  awk -v sec="$(printf '%s' "$section" | tr 'A-Z' 'a-z')" -v name="\"$3\"=" '
+  # Through the environment: awk -v would take the section's \\ for escapes.
+  E2E_SECTION="$section" E2E_VALUE="\"$3\"=" awk '
+    BEGIN { sec = tolower(ENVIRON["E2E_SECTION"]); name = ENVIRON["E2E_VALUE"] }
     /^\[/ { cur = tolower($0); sub(/\] [0-9]+$/, "]", cur); inside = (cur == sec); next }
-    inside && index($0, name) == 1 { print; exit }
+    inside && index(tolower($0), tolower(name)) == 1 { print; exit }
   ' "$1/system.reg"
 }
 
@@ -300,7 +304,7 @@ e2e_run_program() {
     mkdir -p "$prefix/drive_c/VelkorUSBCleaner/x64"
     cp "$E2E_SIBLING_PROGRAM" "$prefix/drive_c/VelkorUSBCleaner/x64/VelkorUSBCleaner.exe"
   fi
-  E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$win_exe" \
+  E2E_RUN_DISPLAY=$E2E_DISPLAY E2E_RUN_WINEDEBUG=${E2E_WINEDEBUG:-} e2e_wine "$prefix" "$win_exe" \
     ${E2E_ARGS[@]+"${E2E_ARGS[@]}"} </dev/null >"$shots/$name-stdout.txt" 2>"$shots/$name-program.log" &
   pid=$!
   E2E_PROMPTS=0
@@ -467,6 +471,16 @@ e2e_expect_line() {
 
 # expect_stdout_line TEXT: a line of the program's standard output.
 expect_stdout_line() { e2e_expect_line "standard output" "$E2E_SHOTS/$E2E_NAME-stdout.txt" "$1"; }
+
+# expect_stderr_text TEXT: the program's standard error (with Wine's traces)
+# holds TEXT as it stands.
+expect_stderr_text() {
+  if grep -qF -- "$1" "$E2E_SHOTS/$E2E_NAME-program.log"; then
+    e2e_pass "standard error has: $1"
+  else
+    e2e_fail "standard error has: $1 (got: $(head -c 3000 "$E2E_SHOTS/$E2E_NAME-program.log"))"
+  fi
+}
 
 # expect_log_line FILE TEXT: a line of the log FILE in the prefix's drive C.
 expect_log_line() { e2e_expect_line "log $1" "$E2E_PREFIX/drive_c/$1" "$2"; }

@@ -41,7 +41,7 @@ std::string Lower(std::string text) {
 
 int Flags(const RunOptions& options) {
     return options.list + 2 * options.quiet + 4 * options.help + 8 * options.log + 16 * options.report +
-           32 * options.check + 64 * options.backup + 128 * options.restore;
+           32 * options.check + 64 * options.backup + 128 * options.restore + 256 * options.restorePoint;
 }
 
 void CheckOneArgument(const std::string& argument) {
@@ -113,6 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         expected.list |= alone.list;
         expected.quiet |= alone.quiet;
         expected.help |= alone.help;
+        expected.report |= alone.report;
+        expected.check |= alone.check;
+        expected.restorePoint |= alone.restorePoint;
         if (alone.log) {
             expected.log = true;
             expected.logPath = alone.logPath;

@@ -216,6 +216,9 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"GetCommonAppDataFolder", ERROR_PATH_NOT_FOUND},
     {"AnsiToUtf16", ERROR_NO_UNICODE_TRANSLATION},
     {"Utf16ToAnsi", ERROR_NO_UNICODE_TRANSLATION},
+    {"SetRestorePoint", 1460},              // ERROR_TIMEOUT, waiting for System Restore's mutex
+    {"GetNewestRestorePoint", 0x80041010},  // WBEM_E_INVALID_CLASS: no SystemRestore class
+    {"ReportEvent", 1502},                  // ERROR_LOG_FILE_FULL
     {"CreateFileNoFollow", ERROR_SHARING_VIOLATION},
     {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
     {"GetSecurityInfo", ERROR_ACCESS_DENIED},

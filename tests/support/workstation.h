@@ -51,12 +51,17 @@ const std::vector<std::pair<DWORD, std::string>> kSystemTexts = {
     {2, "The system cannot find the file specified.\r\n"},
     {5, "Access is denied.\r\n"},
     {8, "Not enough memory resources are available to process this command.\r\n"},
+    {10, "The environment is incorrect.\r\n"},
     {30, "The system cannot read from the specified device.\r\n"},
     {32, "The process cannot access the file because it is being used by another process.\r\n"},
     {38, "Reached the end of the file.\r\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {126, "The specified module could not be found.\r\n"},
     {206, "The filename or extension is too long.\r\n"},
     {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
+    {1058,
+     "The service cannot be started, either because it is disabled or because it has no enabled devices "
+     "associated with it.\r\n"},
     {1060, "The specified service does not exist as an installed service.\r\n"},
     {1072, "The specified service has been marked for deletion.\r\n"},
 };
@@ -84,6 +89,18 @@ inline std::string InfNotOpened(DWORD code) {
 inline std::string ServiceKept(const std::string& hardwareId) {
     return "[INFO] : " + hardwareId +
            " : Le service correspondant \xE0 ce p\xE9riph\xE9rique ne sera pas d\xE9sinstall\xE9";
+}
+
+// The calls that change what the pass cleans: those of an unattended run's
+// event (its source's key, the event) left out.
+inline Calls CleaningCalls(const sim::SimulatedWorkstation& ws) {
+    Calls calls;
+    for (const std::string& call : ws.Calls()) {
+        const bool eventLog = call.rfind("ReportEvent ", 0) == 0 ||
+                              call.find("\\Services\\EventLog\\Application\\") != std::string::npos;
+        if (!eventLog) calls.push_back(call);
+    }
+    return calls;
 }
 
 // A file of the host for a log, removed when the test ends.

@@ -62,6 +62,7 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
     for (const Run& run :
          {Run{{}, Setting::Alone, ""}, Run{{"/quiet"}, Setting::Alone, " /quiet"},
           Run{{"/list"}, Setting::Alone, " /list"}, Run{{"/check"}, Setting::Alone, " /check"},
+          Run{{"/quiet", "/restorepoint"}, Setting::Alone, " /quiet /restorepoint"},
           Run{{}, Setting::AnotherRun, " while another run holds the mutex"},
           Run{{}, Setting::Unseen, " in a window station nobody sees"}}) {
         SimulatedWorkstation ws;
@@ -80,9 +81,9 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
             // As the report writes them, with their backslashes escaped.
             ReplaceAll(json, "C:\\\\vk.log", "<log>");
             ReplaceAll(json, "C:\\\\vk.json", "<report>");
-            ExpectGolden("rich-workstation-report" +
-                             (run.options.empty() ? "" : "-" + run.options[0].substr(1)) + ".json",
-                         json);
+            std::string name = "rich-workstation-report";
+            for (const std::string& option : run.options) name += "-" + option.substr(1);
+            ExpectGolden(name + ".json", json);
         }
         transcript << "== run" << run.label << ": exit status " << status << "\n";
         for (const sim::Prompt& prompt : ws.Prompts()) {
@@ -90,6 +91,17 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
                        << prompt.text << "\n";
         }
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
+        for (const sim::LoggedEvent& event : ws.Events()) {
+            std::string text = event.text;
+            ReplaceAll(text, kLog, "<log>");
+            ReplaceAll(text, kReport, "<report>");
+            transcript << "event " << event.source << " " << event.eventId << " type " << event.type << ": "
+                       << text << "\n";
+        }
+        for (const sim::RestorePoint& point : ws.RestorePoints()) {
+            transcript << "restore point " << point.sequenceNumber << " type " << point.type
+                       << (point.ended ? " ended: " : " open: ") << point.description << "\n";
+        }
         transcript << "output:\n" << ws.StandardOutput() << ws.StandardError() << "log:\n";
         const std::string written = test::Content(ws, kLog);
         transcript << written << "\n";

@@ -151,8 +151,12 @@ TEST(HandOver, WithoutThe64BitProgramThe32BitOneRefusesAndChangesNothing) {
         if (c.folder) ws.AddFolder(kSibling);
         if (c.unrunnable) ws.AddFile(kSibling, "not a program");
         EXPECT_EQ(RunVelkorUSBCleaner(ws, c.quiet ? Names{"/quiet"} : Names{}), 2);
-        EXPECT_TRUE(ws.Calls().empty());
+        EXPECT_TRUE(test::CleaningCalls(ws).empty());
+        // Unattended, the refusal is an Error event of its own.
+        ASSERT_EQ(ws.Events().size(), c.quiet ? 1u : 0u);
         if (c.quiet) {
+            EXPECT_EQ(ws.Events()[0].eventId, 200u);
+            EXPECT_EQ(ws.Events()[0].type, EVENTLOG_ERROR_TYPE);
             EXPECT_TRUE(ws.Prompts().empty());
             EXPECT_EQ(ws.StandardError(), std::string(kPromptWow64) + "\r\n");
         } else {

@@ -63,9 +63,10 @@ check() {
   check_reader_a_removed
   expect_none_loaded '/log /report /backup, with its prompts'
   e2e_stop_xvfb
-  run quiet -- /quiet
+  # A restore point loads System Restore's srclient.dll and COM.
+  run quiet -- /quiet /restorepoint
   expect_exit 0
-  expect_none_loaded /quiet
+  expect_none_loaded '/quiet /restorepoint'
   backup=$(ls -d "$E2E_PREFIX/drive_c/ProgramData/VelkorUSBCleaner/Backup"/* 2>/dev/null | head -n 1)
   if [ -z "$backup" ]; then
     e2e_fail "the backup is in ProgramData"

@@ -63,9 +63,17 @@ bool CVelkorUSBCleanerApp::StartBackup() {
         return true;
     }
     std::string text = MsgBackupFolderFailed(m_platform, folder.c_str());
+    // A folder that is there but cannot be trusted is named, with why.
+    const TrustCheck refusal = m_backupStore ? m_backupStore->Refusal() : TrustCheck();
+    if (!refusal.Trusted()) {
+        code = refusal.code;
+        text = MsgNotTrusted(m_platform, refusal.path.c_str(), DistrustText(refusal.why),
+                             IDS_TRUST_NOTHING_DONE);
+    }
     Log(code, text, LogLevelError);
     std::string reason;
-    if (m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0) text += "\n" + reason;
+    if (code != 0 && m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
+        text += "\n" + reason;
     Tell(m_platform, m_options, text, MB_ICONERROR);
     return false;
 }

@@ -1,8 +1,12 @@
 #include "app/output_files.h"
 
+#include <algorithm>
+
 #include "app/tell.h"
+#include "backup/trust.h"
 #include "diag/messages.h"
 #include "platform/ansi_text.h"
+#include "res/resource.h"
 #include "views/report.h"
 
 namespace vk {
@@ -28,15 +32,52 @@ std::string OutputPath(IPlatform& platform, bool named, const std::string& named
     return named ? namedPath : CollectedPath(platform, defaultName);
 }
 
-OutputFiles::File OpenOutput(IPlatform& platform, const RunOptions& options, const std::string& path,
-                             const char* mode, bool isLog) {
-    OutputFiles::File file(path.empty() ? nullptr : std::fopen(path.c_str(), mode));
-    if (!file) {
+constexpr DWORD kLooked = READ_CONTROL | FILE_READ_ATTRIBUTES;
+
+// Opens `path` for `access` without following a link, creating it when
+// missing (with the program's own security in the collected place), and
+// keeps it only when what was opened may be written: a plain file with one
+// name and, in the collected place, a file that was there must be owned and
+// protected as a trusted folder must be. The user is told otherwise.
+std::unique_ptr<FileHolder> OpenChecked(IPlatform& platform, const RunOptions& options,
+                                        const std::string& path, DWORD access, bool collected, bool replace,
+                                        bool isLog) {
+    const DWORD protect = collected ? kProtectNew : 0;
+    const auto opened = [&](DWORD disposition) {
+        return std::make_unique<FileHolder>(
+            platform, path.empty() ? kInvalidFileHandle
+                                   : platform.CreateFileNoFollow(path.c_str(), access | kLooked,
+                                                                 FILE_SHARE_READ, disposition, protect));
+    };
+    std::unique_ptr<FileHolder> file = opened(OPEN_ALWAYS);
+    const unsigned consequence = isLog ? IDS_TRUST_NO_LOG : IDS_TRUST_NO_REPORT;
+    if (!file->valid()) {
         Tell(platform, options,
              isLog ? MsgLogOpenFailed(platform, path.c_str()) : MsgReportOpenFailed(platform, path.c_str()),
              MB_ICONEXCLAMATION);
+        return nullptr;
     }
-    return file;
+    const bool existed = platform.GetLastError() == ERROR_ALREADY_EXISTS;
+    CTrust trust(platform);
+    TrustCheck check = trust.OpenedFile(file->get(), path, collected && existed);
+    // A report replaces the one before, once that one is known to be the
+    // program's: emptied only after it was looked at.
+    if (check.Trusted() && existed && replace) {
+        file->reset();
+        file = opened(CREATE_ALWAYS);
+        if (!file->valid()) {
+            Tell(platform, options, MsgReportOpenFailed(platform, path.c_str()), MB_ICONEXCLAMATION);
+            return nullptr;
+        }
+        check = trust.OpenedFile(file->get(), path, collected);
+    }
+    if (check.Trusted()) return file;
+    std::string text = MsgNotTrusted(platform, path.c_str(), DistrustText(check.why), consequence);
+    std::string reason;
+    if (check.code != 0 && platform.FormatSystemMessage(check.code, LANG_USER_DEFAULT, &reason) != 0)
+        text += "\n" + reason;
+    Tell(platform, options, text, MB_ICONEXCLAMATION);
+    return nullptr;
 }
 
 std::string ComputerName(IPlatform& platform) {
@@ -50,23 +91,27 @@ std::string ComputerName(IPlatform& platform) {
 
 OutputFiles OpenOutputs(IPlatform& platform, const RunOptions& options) {
     OutputFiles outputs;
+    outputs.files = &platform;
     if (options.log) {
-        outputs.log =
-            OpenOutput(platform, options,
-                       OutputPath(platform, options.logNamed, options.logPath, kDefaultLogName), "ab", true);
+        // Appended to: each write goes to its end.
+        outputs.log = OpenChecked(platform, options,
+                                  OutputPath(platform, options.logNamed, options.logPath, kDefaultLogName),
+                                  FILE_APPEND_DATA, !options.logNamed, false, true);
     }
     if (options.report) {
         outputs.start = platform.GetSystemTimeAsFileTime();
-        outputs.report = OpenOutput(
-            platform, options,
-            OutputPath(platform, options.reportNamed, options.reportPath, kDefaultReportName), "wb", false);
+        outputs.report =
+            OpenChecked(platform, options,
+                        OutputPath(platform, options.reportNamed, options.reportPath, kDefaultReportName),
+                        GENERIC_WRITE, !options.reportNamed, true, false);
     }
     return outputs;
 }
 
 void AttachLog(CDiagnosticLog& log, const OutputFiles& outputs) {
     if (!outputs.log) return;
-    log.m_logFile = outputs.log.get();
+    log.m_logFile = outputs.log->get();
+    log.m_logFiles = outputs.files;
     log.m_logEnabled = true;
 }
 
@@ -81,8 +126,14 @@ void WriteReport(IPlatform& platform, const RunOptions& options, OutputFiles& ou
     run.computerName = ComputerName(platform);
     run.exitStatus = exitStatus;
     const std::string json = ReportJson(platform, run, record);
-    std::FILE* file = outputs.report.get();
-    if (std::fwrite(json.data(), 1, json.size(), file) != json.size() || std::fflush(file) != 0) {
+    bool written = true;
+    for (std::size_t at = 0; written && at < json.size();) {
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(json.size() - at, 1u << 20));
+        DWORD count = 0;
+        written = platform.WriteFile(outputs.report->get(), json.data() + at, piece, &count) && count != 0;
+        at += count;
+    }
+    if (!written) {
         const std::string path =
             OutputPath(platform, options.reportNamed, options.reportPath, kDefaultReportName);
         Tell(platform, options, MsgReportOpenFailed(platform, path.c_str()), MB_ICONEXCLAMATION);

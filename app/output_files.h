@@ -4,11 +4,11 @@
 // Temp folder, where deployment engines collect them.
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/switches.h"
+#include "cleanup/handles.h"
 #include "diag/log.h"
 
 namespace vk {
@@ -17,19 +17,22 @@ constexpr const char* kDefaultLogName = "VelkorUSBCleaner.log";
 constexpr const char* kDefaultReportName = "VelkorUSBCleaner.json";
 
 struct OutputFiles {
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    using File = std::unique_ptr<std::FILE, Closer>;
-
-    File log;
-    File report;
+    // Open on the platform that opened them, closed with it.
+    std::unique_ptr<FileHolder> log;
+    std::unique_ptr<FileHolder> report;
+    IFileSystem* files = nullptr;
     FileTime start = 0;  // when the run started, for the report
 };
 
 // Opens what the switches ask for. The report is opened as the run starts,
 // so that a person hears at once that it cannot be written; a file that
-// cannot be opened is told of and the run goes on without it.
+// cannot be opened, or is not to be trusted, is told of and the run goes on
+// without it. Neither is ever followed through a link (a reparse point), nor
+// written when it has other names (hard links). In the Temp folder, where
+// anyone may create files, a new one gets the program's own security and
+// one that is there is written only when it is owned and protected as a
+// trusted folder must be; a file named with /log: or /report: is the
+// administrator's choice.
 OutputFiles OpenOutputs(IPlatform& platform, const RunOptions& options);
 
 // Turns the diagnostic log on into the opened log file, if any.

@@ -52,9 +52,18 @@ int RunRestore(RunContext& run) {
     app.m_logActivity = !options.list;
     app.StartRecording(options.list, options.list || options.report || options.quiet);
     CRestore restore(run.target, app, options.restoreFolder);
-    if (restore.Load() != 0) {
-        Tell(run.platform, options, MsgManifestUnreadable(run.platform, options.restoreFolder.c_str()),
-             MB_ICONERROR);
+    if (const DWORD code = restore.Load()) {
+        // A folder or manifest that cannot be trusted is named, with why.
+        const TrustCheck& refusal = restore.Refusal();
+        std::string text = MsgManifestUnreadable(run.platform, options.restoreFolder.c_str());
+        if (!refusal.Trusted()) {
+            text = MsgNotTrusted(run.platform, refusal.path.c_str(), DistrustText(refusal.why),
+                                 IDS_TRUST_NOTHING_RESTORED);
+            std::string reason;
+            if (refusal.code != 0 && run.platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
+                text += "\n" + reason;
+        }
+        Tell(run.platform, options, text, MB_ICONERROR);
         return ExitRestoreFailed;
     }
     if (!options.quiet && !options.list) {

@@ -54,10 +54,16 @@ DWORD CBackup::Prepare() {
     FileAttributeData status{};
     if (m_platform.GetFileAttributesEx((m_folder + "\\" + kManifestName).c_str(), &status))
         return ERROR_ALREADY_EXISTS;
-    DWORD code = CreateFolderPath(m_platform, m_folder);
     // A copy that cannot be checked is not one to delete anything on.
     std::string digest;
-    if (code == 0) code = Sha256Hex(m_platform, std::string(), &digest);
+    DWORD code = Sha256Hex(m_platform, std::string(), &digest);
+    if (code != 0) return code;
+    // What a standard user may have made there before is checked before
+    // anything is made: a folder that someone else may change would let
+    // them change what a restore puts back as a driver.
+    CTrust trust(m_platform);
+    m_refusal = trust.PrepareFolders(ProgramFolderAbove(m_platform, m_folder), m_folder, &code);
+    if (!m_refusal.Trusted()) return m_refusal.code != 0 ? m_refusal.code : ERROR_ACCESS_DENIED;
     if (code == 0) code = m_manifest.Create(m_folder + "\\" + kManifestName);
     return code;
 }

@@ -13,6 +13,7 @@
 
 #include "backup/manifest.h"
 #include "cleanup/safekeeping.h"
+#include "backup/trust.h"
 #include "diag/log.h"
 #include "platform/platform.h"
 
@@ -26,10 +27,15 @@ class CBackup final : public ISafekeeping {
 public:
     CBackup(IPlatform& platform, CDiagnosticLog& log, std::string folder);
 
-    // Creates the folder (and the folders above it) and the manifest with
-    // its header, on the disk before anything changes. 0, or the reason the
-    // pass must not run (a system that cannot compute SHA-256 among them).
+    // Creates the folder (and the folders above it) with the program's own
+    // security, after checking those of the program's that exist already
+    // (from %ProgramData%\VelkorUSBCleaner down, or the folder itself), and
+    // the manifest with its header, on the disk before anything changes. 0,
+    // or the reason the pass must not run (a system that cannot compute
+    // SHA-256 among them); Refusal() says which folder was not trusted, and
+    // why.
     DWORD Prepare();
+    const TrustCheck& Refusal() const { return m_refusal; }
     const std::string& Folder() const { return m_folder; }
 
     bool SaveBeforeDeletion(KeptItem kind, const std::string& subject) override;
@@ -81,6 +87,7 @@ private:
     // (a package's INF pair, then each file of it) needs no flush again.
     std::set<std::string> m_onDisk;
     std::vector<std::string> m_unflushed;
+    TrustCheck m_refusal;
 };
 
 }  // namespace vk

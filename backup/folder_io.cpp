@@ -36,7 +36,9 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-DWORD CreateFolderPath(IPlatform& platform, const std::string& path) {
+namespace {
+
+DWORD CreateFolders(IPlatform& platform, const std::string& path, bool protect) {
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
     FileAttributeData status{};
     if (platform.GetFileAttributesEx(path.c_str(), &status)) {
@@ -45,12 +47,23 @@ DWORD CreateFolderPath(IPlatform& platform, const std::string& path) {
     // A drive ("C:") or a share's root is not created; the folders below it are.
     const std::string parent = FolderOf(path);
     if (!parent.empty() && parent.back() != ':' && parent.find_first_not_of('\\') != std::string::npos) {
-        const DWORD code = CreateFolderPath(platform, parent);
+        const DWORD code = CreateFolders(platform, parent, protect);
         if (code != 0) return code;
     }
-    if (platform.CreateDirectory(path.c_str())) return 0;
+    if (protect ? platform.CreateProtectedDirectory(path.c_str()) : platform.CreateDirectory(path.c_str()))
+        return 0;
     const DWORD code = platform.GetLastError();
     return code == ERROR_ALREADY_EXISTS ? 0 : code;
+}
+
+}  // namespace
+
+DWORD CreateFolderPath(IPlatform& platform, const std::string& path) {
+    return CreateFolders(platform, path, false);
+}
+
+DWORD CreateProtectedFolderPath(IPlatform& platform, const std::string& path) {
+    return CreateFolders(platform, path, true);
 }
 
 DWORD ReadWholeFile(IPlatform& platform, const std::string& path, std::size_t limit, std::string* bytes) {

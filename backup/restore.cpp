@@ -34,6 +34,22 @@ CRestore::CRestore(IPlatform& platform, CDiagnosticLog& log, std::string folder)
 
 DWORD CRestore::Load() {
     const std::string path = m_folder + "\\" + kManifestName;
+    // Whatever the folder holds goes back with administrator rights: a
+    // folder or manifest that someone else may change is not read at all.
+    // One that is missing is left to the reading, which says so.
+    CTrust trust(m_platform);
+    m_refusal = trust.Folders(ProgramFolderAbove(m_platform, m_folder), m_folder);
+    if (m_refusal.Trusted()) m_refusal = trust.File(path);
+    if (m_refusal.why == Distrust::Unreadable &&
+        (m_refusal.code == ERROR_FILE_NOT_FOUND || m_refusal.code == ERROR_PATH_NOT_FOUND))
+        m_refusal = TrustCheck();
+    if (!m_refusal.Trusted()) {
+        m_log.Log(m_refusal.code,
+                  MsgNotTrusted(m_platform, m_refusal.path.c_str(), DistrustText(m_refusal.why),
+                                IDS_TRUST_NOTHING_RESTORED),
+                  LogLevelError);
+        return m_refusal.code != 0 ? m_refusal.code : ERROR_ACCESS_DENIED;
+    }
     DWORD code = ReadWholeFile(m_platform, path, kMaxSavedText, &m_text);
     if (code == 0 && !ReadManifest(m_text, &m_manifest)) code = ERROR_INVALID_DATA;
     if (code != 0) m_log.Log(code, MsgManifestUnreadable(m_platform, path.c_str()), LogLevelError);

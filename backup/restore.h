@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup/manifest.h"
+#include "backup/trust.h"
 #include "diag/log.h"
 #include "platform/platform.h"
 
@@ -18,8 +19,12 @@ class CRestore {
 public:
     CRestore(IPlatform& platform, CDiagnosticLog& log, std::string folder);
 
-    // Reads the folder's manifest; 0 or the error code (logged).
+    // Checks that the folder (from %ProgramData%\VelkorUSBCleaner down,
+    // when it is there) and its manifest can be trusted, then reads the
+    // manifest; 0 or the error code (logged). Refusal() says what was not
+    // trusted, and why.
     DWORD Load();
+    const TrustCheck& Refusal() const { return m_refusal; }
     // Restores every entry; true when each was restored or skipped.
     bool Run();
 
@@ -56,6 +61,7 @@ private:
     // The copy found damaged, and whether its size (else its SHA-256) differs.
     std::string m_damaged;
     bool m_sizeDiffers = false;
+    TrustCheck m_refusal;
 };
 
 }  // namespace vk

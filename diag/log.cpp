@@ -1,5 +1,6 @@
 #include "diag/log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vk {
@@ -15,11 +16,6 @@ const char* Prefix(std::uint32_t level) {
     if (level == LogLevelError) return "[ERROR] : ";
     if (level == LogLevelInfo) return "[INFO] : ";
     return "";
-}
-
-void Write(std::FILE* file, const std::string& entry) {
-    // Byte for byte: the entry is never used as a format.
-    std::fwrite(entry.data(), 1, entry.size(), file);
 }
 
 }  // namespace
@@ -72,14 +68,28 @@ void CDiagnosticLog::LogOwnEntry(std::uint32_t errorCode, const std::string& tex
 
 void CDiagnosticLog::WriteEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level,
                                 bool freshLine) {
-    if (!m_logEnabled || !m_logFile) return;
+    if (!m_logEnabled || m_logFile == kInvalidFileHandle) return;
     std::string entry = Prefix(level) + text;
     if (errorCode != 0) entry += "\r\n" + SystemTextOrCode(m_platform, errorCode) + "\r\n";
     // The entries without a code keep their bytes, line end or none; the
     // program's own entries start a line of their own after them.
     if (freshLine && m_lineOpen) entry.insert(0, "\r\n");
-    Write(m_logFile, entry);
+    WriteToFile(entry);
     m_lineOpen = entry.size() < 2 || entry.compare(entry.size() - 2, 2, "\r\n") != 0;
+}
+
+void CDiagnosticLog::WriteToFile(const std::string& entry) {
+    IFileSystem& files = m_logFiles != nullptr ? *m_logFiles : m_platform;
+    // Byte for byte; the failure being logged keeps its last error, and a
+    // log that cannot be written to any more takes nothing else with it.
+    const DWORD kept = m_platform.GetLastError();
+    for (std::size_t at = 0; at < entry.size();) {
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(entry.size() - at, 1u << 20));
+        DWORD written = 0;
+        if (!files.WriteFile(m_logFile, entry.data() + at, piece, &written) || written == 0) break;
+        at += written;
+    }
+    m_platform.SetLastError(kept);
 }
 
 void CDiagnosticLog::LogWithLastError(const std::string& text, std::uint32_t level) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "diag/run_record.h"
@@ -40,14 +39,18 @@ public:
 
     // Off by default; the /log switch turns it on.
     bool m_logEnabled = false;
-    std::FILE* m_logFile = nullptr;
+    // The log file, open for appending on m_logFiles (the platform the log
+    // was made with when null). Each entry goes to it as it is made, so that
+    // a run that ends at any instant leaves what it did written.
+    FileHandle m_logFile = kInvalidFileHandle;
+    IFileSystem* m_logFiles = nullptr;
     // Whether a logged pass also writes what it did (devices removed, files
     // and services deleted, what was kept and why). Off for a dry run, whose
     // deletions are only planned.
     bool m_logActivity = true;
 
     // True when the activity entries are to be written.
-    bool ActivityLogged() const { return m_logEnabled && m_logFile != nullptr && m_logActivity; }
+    bool ActivityLogged() const { return m_logEnabled && m_logFile != kInvalidFileHandle && m_logActivity; }
     // True when the run's actions are recorded; callers check it before
     // gathering what an entry names, so a run nobody reads makes no extra calls.
     bool Recording() const { return m_record.On(); }
@@ -65,6 +68,7 @@ protected:
 
 private:
     void WriteEntry(std::uint32_t errorCode, const std::string& text, std::uint32_t level, bool freshLine);
+    void WriteToFile(const std::string& entry);
 
     // Whether the last entry written ended without a line end.
     bool m_lineOpen = false;

@@ -22,7 +22,9 @@ std::string ServiceHeadMessage(IPlatform& platform, const char* serviceName, uns
     return text;
 }
 
-const char* DeviceName(const char* hardwareId) { return hardwareId ? hardwareId : kUnknownHardwareId; }
+const char* DeviceName(const char* hardwareId) {
+    return hardwareId ? hardwareId : kUnknownHardwareId;
+}
 
 }  // namespace
 
@@ -50,7 +52,9 @@ std::string MsgServiceReadFailed(IPlatform& platform) {
     return "Service : " + LoadResourceString(platform, IDS_REGISTRY_READ_FAILED);
 }
 
-std::string MsgInfOpenFailed() { return "Can't Open Inf file"; }
+std::string MsgInfOpenFailed() {
+    return "Can't Open Inf file";
+}
 
 std::string MsgFileDeleteFailed(IPlatform& platform, const char* path) {
     return NamedMessage(platform, path, IDS_FILE_DELETE_FAILED);
@@ -101,6 +105,10 @@ std::string MsgManifestNotWritten(IPlatform& platform, const char* path) {
 
 std::string MsgCopyDamaged(IPlatform& platform, const char* copy, bool sizeDiffers) {
     return NamedMessage(platform, copy, sizeDiffers ? IDS_COPY_SIZE_DIFFERS : IDS_COPY_HASH_DIFFERS);
+}
+
+std::string MsgNotTrusted(IPlatform& platform, const char* path, unsigned why, unsigned consequence) {
+    return NamedMessage(platform, path, why) + LoadResourceString(platform, consequence);
 }
 
 std::string MsgManifestUnreadable(IPlatform& platform, const char* path) {

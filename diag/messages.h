@@ -34,5 +34,8 @@ std::string MsgManifestUnreadable(IPlatform& platform, const char* path);
 std::string MsgManifestNotWritten(IPlatform& platform, const char* path);
 // A saved copy whose size (else its SHA-256) is not the one its line gives.
 std::string MsgCopyDamaged(IPlatform& platform, const char* copy, bool sizeDiffers);
+// Security: "<path> : <why it is not trusted><what follows>", both string
+// resources (IDS_TRUST_...).
+std::string MsgNotTrusted(IPlatform& platform, const char* path, unsigned why, unsigned consequence);
 
 }  // namespace vk

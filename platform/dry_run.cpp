@@ -284,6 +284,59 @@ bool DryRunPlatform::DestroyHash(HashHandle hash) {
     return m_real.DestroyHash(hash);
 }
 
+// --- Security ---------------------------------------------------------------
+
+// What is looked at is the real workstation's; a file opened for writing,
+// as by CreateFile, is only recorded.
+FileHandle DryRunPlatform::CreateFileNoFollow(const char* path, DWORD access, DWORD shareMode,
+                                              DWORD disposition, DWORD options) {
+    if (path && Deleted(path)) {
+        m_real.SetLastError(ERROR_FILE_NOT_FOUND);
+        return kInvalidFileHandle;
+    }
+    if (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) {
+        const FileHandle handle = static_cast<FileHandle>(m_nextWriteHandle += 4);
+        m_writeHandles[handle] = path ? path : "";
+        return handle;
+    }
+    return m_real.CreateFileNoFollow(path, access, shareMode, disposition, options);
+}
+
+bool DryRunPlatform::GetFileInformationByHandle(FileHandle file, FileIdentity* identity) {
+    // A file the plan would write is the plan's own: new, plain, one link.
+    if (m_writeHandles.count(file)) {
+        if (identity) *identity = {FILE_ATTRIBUTE_NORMAL, 1};
+        return true;
+    }
+    return m_real.GetFileInformationByHandle(file, identity);
+}
+
+DWORD DryRunPlatform::GetSecurityInfo(FileHandle file, SecurityInfo* security) {
+    if (m_writeHandles.count(file)) {
+        if (security) {
+            *security = {"S-1-5-32-544", true, true, {}};
+            for (const char* sid : {"S-1-5-18", "S-1-5-32-544"}) {
+                security->dacl.push_back({AccessEntry::Kind::Allowed,
+                                          OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS, sid});
+            }
+        }
+        return ERROR_SUCCESS;
+    }
+    return m_real.GetSecurityInfo(file, security);
+}
+
+bool DryRunPlatform::CreateProtectedDirectory(const char* path) {
+    return CreateDirectory(path);
+}
+
+bool DryRunPlatform::GetVolumeInformation(const char* path, VolumeInfo* volume) {
+    return m_real.GetVolumeInformation(path, volume);
+}
+
+bool DryRunPlatform::GetProcessUserSid(std::string* sid) {
+    return m_real.GetProcessUserSid(sid);
+}
+
 // --- Heap, user interface and texts --------------------------------------
 
 void* DryRunPlatform::HeapAlloc(std::size_t size) {

@@ -78,6 +78,13 @@ public:
     bool HashData(HashHandle hash, const void* data, DWORD size) override;
     bool FinishHash(HashHandle hash, std::uint8_t* digest) override;
     bool DestroyHash(HashHandle hash) override;
+    FileHandle CreateFileNoFollow(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                                  DWORD options) override;
+    bool GetFileInformationByHandle(FileHandle file, FileIdentity* identity) override;
+    DWORD GetSecurityInfo(FileHandle file, SecurityInfo* security) override;
+    bool CreateProtectedDirectory(const char* path) override;
+    bool GetVolumeInformation(const char* path, VolumeInfo* volume) override;
+    bool GetProcessUserSid(std::string* sid) override;
 
     // IHeap
     void* HeapAlloc(std::size_t size) override;

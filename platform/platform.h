@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/winconst.h"
 
@@ -116,6 +117,43 @@ struct LocalTime {
     unsigned minute = 0;
     unsigned second = 0;
 };
+
+// One access control entry of a DACL, its trustee as a string SID
+// ("S-1-5-32-544"). Other is any kind but the plain allowed and denied ones
+// (object and callback entries).
+struct AccessEntry {
+    enum class Kind { Allowed, Denied, Other };
+    Kind kind = Kind::Allowed;
+    DWORD flags = 0;  // OBJECT_INHERIT_ACE, CONTAINER_INHERIT_ACE, INHERIT_ONLY_ACE, INHERITED_ACE...
+    DWORD mask = 0;
+    std::string sid;
+};
+
+// A file's or a folder's owner and DACL, as GetSecurityInfo gives them.
+struct SecurityInfo {
+    std::string ownerSid;
+    // False for a null DACL, which grants everyone every access.
+    bool hasDacl = true;
+    // SE_DACL_PROTECTED: nothing is inherited from the folder above.
+    bool daclProtected = false;
+    std::vector<AccessEntry> dacl;
+};
+
+// What GetFileInformationByHandle tells of a file or folder.
+struct FileIdentity {
+    DWORD attributes = 0;  // FILE_ATTRIBUTE_REPARSE_POINT for a link or junction
+    DWORD links = 0;       // hard links to the same file
+};
+
+// The volume a path is on, as GetVolumeInformationA gives it.
+struct VolumeInfo {
+    std::string fileSystem;  // "NTFS", "FAT32", "exFAT"...
+    DWORD flags = 0;         // FILE_PERSISTENT_ACLS when it keeps security
+};
+
+// CreateFileNoFollow options.
+constexpr DWORD kOpenFolder = 0x1;  // FILE_FLAG_BACKUP_SEMANTICS: a folder, to look at
+constexpr DWORD kProtectNew = 0x2;  // a file created gets the program's own security
 
 // SetupAPI: BOOL results, the reason in GetLastError.
 class IDeviceSetup {
@@ -256,6 +294,30 @@ public:
     // Writes the kSha256Size bytes of the digest; the hash then takes no more data.
     virtual bool FinishHash(HashHandle hash, std::uint8_t* digest) = 0;
     virtual bool DestroyHash(HashHandle hash) = 0;
+    // --- Security ---
+    // The program's own security is: owner Administrators, SYSTEM and
+    // Administrators full control, inherited by what is created inside, and
+    // nothing inherited from above (a protected DACL).
+    // CreateFileA(path, access, share, security, disposition, flags) with
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link or junction is opened itself,
+    // never followed. kOpenFolder adds FILE_FLAG_BACKUP_SEMANTICS, to open a
+    // folder; with kProtectNew a file it creates gets the program's own
+    // security. OPEN_EXISTING, CREATE_NEW, OPEN_ALWAYS and CREATE_ALWAYS.
+    virtual FileHandle CreateFileNoFollow(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                                          DWORD options) = 0;
+    // GetFileInformationByHandle: attributes and the count of hard links.
+    virtual bool GetFileInformationByHandle(FileHandle file, FileIdentity* identity) = 0;
+    // GetSecurityInfo(file, SE_FILE_OBJECT, OWNER | DACL): returns its error
+    // code (0 on success) as the function does, and leaves GetLastError alone.
+    virtual DWORD GetSecurityInfo(FileHandle file, SecurityInfo* security) = 0;
+    // CreateDirectoryA with the program's own security; ERROR_ALREADY_EXISTS
+    // when it is there.
+    virtual bool CreateProtectedDirectory(const char* path) = 0;
+    // GetVolumePathNameA then GetVolumeInformationA: the file system of the
+    // volume that holds `path` (which need not exist yet).
+    virtual bool GetVolumeInformation(const char* path, VolumeInfo* volume) = 0;
+    // The account the program runs as (TokenUser of its token), as a string SID.
+    virtual bool GetProcessUserSid(std::string* sid) = 0;
 };
 
 // The process heap: zero-filled blocks (HEAP_ZERO_MEMORY). Null on failure.

@@ -85,8 +85,8 @@ constexpr StringResource kStringTable[] = {
     {IDS_STATUS_ALREADY_RUNNING, "  1618  un autre nettoyage est en cours ; rien n'a \xE9t\xE9 modifi\xE9"},
     {IDS_HELP_BACKUP, "  /backup[:<dossier>] sauvegarde d'abord tout ce que le nettoyage supprime (par d\xE9" "faut dans %ProgramData%\\VelkorUSBCleaner\\Backup\\<date-heure>)"},
     {IDS_HELP_RESTORE, "  /restore:<dossier>  remet en place ce qu'une sauvegarde contient, sans rien remplacer"},
-    {IDS_STATUS_BACKUP_FAILED, "  4  le dossier de sauvegarde ne peut \xEAtre cr\xE9\xE9 ; rien n'a \xE9t\xE9 modifi\xE9"},
-    {IDS_STATUS_RESTORE_FAILED, "  5  /restore : un \xE9l\xE9ment n'a pu \xEAtre remis en place, ou la sauvegarde est illisible"},
+    {IDS_STATUS_BACKUP_FAILED, "  4  le dossier de sauvegarde ne peut \xEAtre cr\xE9\xE9, ou n'est pas s\xFBr ; rien n'a \xE9t\xE9 modifi\xE9"},
+    {IDS_STATUS_RESTORE_FAILED, "  5  /restore : un \xE9l\xE9ment n'a pu \xEAtre remis en place, ou la sauvegarde est illisible ou pas s\xFBre"},
     {IDS_BACKUP_FOLDER_FAILED, "le dossier de sauvegarde ne peut \xEAtre cr\xE9\xE9 ; aucune modification n'a \xE9t\xE9 faite"},
     {IDS_NOT_SAVED, "ne peut \xEAtre sauvegard\xE9 : il est conserv\xE9"},
     {IDS_LOG_SAVED, "sauvegard\xE9"},
@@ -142,6 +142,16 @@ constexpr StringResource kStringTable[] = {
     {IDS_EVENT_NO, "non"},
     {IDS_EVENT_LOG, ". Journal : "},
     {IDS_EVENT_REPORT, ". Rapport : "},
+    {IDS_TRUST_OWNER, "appartient \xE0 un autre compte que SYSTEM, les administrateurs ou TrustedInstaller"},
+    {IDS_TRUST_WRITABLE, "d'autres comptes que SYSTEM et les administrateurs peuvent y \xE9" "crire"},
+    {IDS_TRUST_LINK, "est un lien (point d'analyse), qui n'est pas suivi"},
+    {IDS_TRUST_HARD_LINKS, "a plusieurs noms (liens physiques)"},
+    {IDS_TRUST_NO_SECURITY, "est sur un volume qui ne garde pas les droits d'acc\xE8s (FAT32, exFAT) : une sauvegarde n'y serait pas prot\xE9g\xE9" "e"},
+    {IDS_TRUST_UNREADABLE, "ses droits d'acc\xE8s ne peuvent \xEAtre lus"},
+    {IDS_TRUST_NOTHING_DONE, " ; aucune modification n'a \xE9t\xE9 faite"},
+    {IDS_TRUST_NOTHING_RESTORED, " ; rien n'a \xE9t\xE9 remis en place"},
+    {IDS_TRUST_NO_LOG, " ; le nettoyage continue sans journal"},
+    {IDS_TRUST_NO_REPORT, " ; le nettoyage continue sans rapport"},
 };
 
 }  // namespace vk

@@ -9,10 +9,12 @@ set -euo pipefail
 # nlohmann-json3-dev: the report's JSON (header-only, so the cross builds use it
 # too); python3-jsonschema: the tests that validate reports against the schema;
 # libssl-dev: OpenSSL's libcrypto, the simulated workstation's SHA-256.
+# python3-pefile (in Debian's python3): the step after the Windows link that
+# points the header at the program's load configuration.
 host=(cmake ninja-build g++ clang libclang-rt-dev googletest libbenchmark-dev python3 nlohmann-json3-dev
       python3-jsonschema libssl-dev)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-         nlohmann-json3-dev)
+         nlohmann-json3-dev python3 python3-pefile)
 # Both Wine loaders: the 32-bit program and tests run in a 32-bit prefix.
 # wine32 is i386-only, so it needs the i386 architecture first.
 # The end-to-end scenarios validate the real program's reports too.

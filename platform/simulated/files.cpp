@@ -142,6 +142,15 @@ FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWOR
         m_state->calls.push_back("CreateFile " + text);
     }
     if (!file) return m_state->Error(ERROR_FILE_NOT_FOUND, kInvalidFileHandle);
+    // A symbolic link is followed to its target.
+    if (!file->reparseTarget.empty()) {
+        file = m_state->FindFileEntry(file->reparseTarget);
+        if (!file) return m_state->Error(ERROR_FILE_NOT_FOUND, kInvalidFileHandle);
+    }
+    return m_state->OpenEntry(file, access, shareMode);
+}
+
+FileHandle SimulatedWorkstation::State::OpenEntry(File* file, DWORD access, DWORD shareMode) {
     // Sharing governs only reading, writing and deleting: an open for none of
     // them (attributes only) neither conflicts nor is conflicted with. Each
     // side must admit what the other does.
@@ -149,17 +158,17 @@ FileHandle SimulatedWorkstation::CreateFile(const char* path, DWORD access, DWOR
     bool conflict = kinds != 0 && file->heldOpenByOtherProgram;
     // The other reader admits everything; this open must admit its reading.
     if (kinds != 0 && file->readByOtherProgram && (shareMode & FILE_SHARE_READ) == 0) conflict = true;
-    for (auto& open : m_state->openFiles) {
+    for (auto& open : openFiles) {
         const State::OpenFile& other = open.second;
         DWORD otherKinds = SharedAccess(other.access);
         if (other.file != file || kinds == 0 || otherKinds == 0) continue;
         if ((kinds & ~other.share) != 0 || (otherKinds & ~shareMode) != 0) conflict = true;
     }
-    if (conflict) return m_state->Error(ERROR_SHARING_VIOLATION, kInvalidFileHandle);
+    if (conflict) return Error(ERROR_SHARING_VIOLATION, kInvalidFileHandle);
     if ((kinds & (FILE_SHARE_WRITE | kFileShareDelete)) && (file->attributes & FILE_ATTRIBUTE_READONLY))
-        return m_state->Error(ERROR_ACCESS_DENIED, kInvalidFileHandle);
-    std::uintptr_t handle = m_state->NewHandle();
-    m_state->openFiles[handle] = {file, access, shareMode, 0};
+        return Error(ERROR_ACCESS_DENIED, kInvalidFileHandle);
+    std::uintptr_t handle = NewHandle();
+    openFiles[handle] = {file, access, shareMode, 0};
     return static_cast<FileHandle>(handle);
 }
 
@@ -211,7 +220,8 @@ bool SimulatedWorkstation::ReadFile(FileHandle fileHandle, void* buffer, DWORD t
 
 bool SimulatedWorkstation::CloseHandle(FileHandle fileHandle) {
     if (m_state->Injected("CloseHandle", m_state->PathOf(fileHandle))) return false;
-    if (m_state->openFiles.erase(static_cast<std::uintptr_t>(fileHandle)) == 0)
+    if (m_state->openFiles.erase(static_cast<std::uintptr_t>(fileHandle)) == 0 &&
+        m_state->folderHandles.erase(static_cast<std::uintptr_t>(fileHandle)) == 0)
         return m_state->Error(ERROR_INVALID_HANDLE, false);
     return true;
 }
@@ -323,9 +333,12 @@ bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, 
         return m_state->Error(ERROR_ACCESS_DENIED, false);
     if (!buffer && toWrite > 0) return m_state->Error(kErrorNoAccess, false);
     std::string& content = it->second.file->content;
-    // A handle opened to append only writes at the end, wherever it stands.
-    const bool appendOnly = (it->second.access & (GENERIC_WRITE | kGenericAll | kFileWriteData)) == 0;
-    const std::size_t at = appendOnly ? content.size() : static_cast<std::size_t>(it->second.position);
+    // Opened to append only, a write goes to the end of the file whatever
+    // was written before ("File Security and Access Rights", FILE_APPEND_DATA).
+    const DWORD access = it->second.access;
+    if ((access & kFileAppendData) && !(access & (GENERIC_WRITE | kGenericAll | kFileWriteData)))
+        it->second.position = content.size();
+    const std::size_t at = static_cast<std::size_t>(it->second.position);
     if (content.size() < at + toWrite) content.resize(at + toWrite);
     if (toWrite > 0) std::memcpy(&content[at], buffer, toWrite);
     it->second.position = at + toWrite;

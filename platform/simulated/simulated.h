@@ -16,6 +16,20 @@
 
 namespace vk::sim {
 
+// Well-known accounts and groups as string SIDs
+// (learn.microsoft.com/windows/win32/secauthz/well-known-sids), and two of
+// the workstation's own: the administrator the program runs as, elevated,
+// and a standard user.
+constexpr const char* kSidSystem = "S-1-5-18";
+constexpr const char* kSidAdministrators = "S-1-5-32-544";
+constexpr const char* kSidUsers = "S-1-5-32-545";
+constexpr const char* kSidEveryone = "S-1-1-0";
+constexpr const char* kSidAuthenticatedUsers = "S-1-5-11";
+constexpr const char* kSidCreatorOwner = "S-1-3-0";
+constexpr const char* kSidTrustedInstaller = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr const char* kSidRunningAdministrator = "S-1-5-21-3623811015-3361044348-30300820-1013";
+constexpr const char* kSidStandardUser = "S-1-5-21-3623811015-3361044348-30300820-1014";
+
 struct RegValue {
     DWORD type = REG_NONE;
     std::vector<std::uint8_t> data;
@@ -104,6 +118,9 @@ struct File {
     bool heldOpenByOtherProgram = false;  // opened without sharing elsewhere
     bool readByOtherProgram = false;      // opened elsewhere for reading, sharing everything
     DWORD deleteError = 0;                // DeleteFile fails with this code when not 0
+    DWORD links = 1;                      // hard links to its content
+    // A symbolic link's target: CreateFile follows it, unless told not to.
+    std::string reparseTarget;
 
     File& Attributes(DWORD value);
     File& ReadOnly();
@@ -113,6 +130,13 @@ struct File {
     // writing and deletion: an open that admits other readers still succeeds.
     File& ReadByOtherProgram();
     File& DeleteRefused(DWORD code);
+    // Other names for the same content (CreateHardLink): GetFileInformation
+    // ByHandle counts them (learn.microsoft.com/windows/win32/fileio/hard-links-and-junctions).
+    File& HardLinks(DWORD count);
+    // A symbolic link to `target`: a reparse point, which CreateFile follows
+    // unless FILE_FLAG_OPEN_REPARSE_POINT opens the link itself
+    // (learn.microsoft.com/windows/win32/fileio/reparse-points).
+    File& SymbolicLinkTo(const std::string& target);
 };
 
 struct Prompt {
@@ -155,7 +179,7 @@ struct LoggedEvent {
 class SimulatedWorkstation : public IPlatform {
 public:
     // A workstation with the Windows directory C:\Windows and its folders
-    // inf and system32\drivers, Windows-1252, run as administrator.
+    // inf, system32\drivers and Temp, Windows-1252, run as administrator.
     SimulatedWorkstation();
     ~SimulatedWorkstation() override;
 
@@ -169,7 +193,7 @@ public:
     Service& AddService(const std::string& name, const std::string& imagePath = std::string());
     File& AddFile(const std::string& fullPath, const std::string& content = std::string());
     void AddFolder(const std::string& fullPath);
-    void SetWindowsDirectory(const std::string& path);  // creates inf and system32\drivers too
+    void SetWindowsDirectory(const std::string& path);  // creates inf, system32\drivers and Temp too
     // On code page 932 the file system walks paths by characters as well.
     void SetCodePage(CodePage codePage);
     void SetAdministrator(bool isAdministrator);  // false: OpenSCManager gives ERROR_ACCESS_DENIED
@@ -188,6 +212,28 @@ public:
     // false: the process's window station is not visible (a service, or a
     // deployment engine running as SYSTEM), so no prompt would be seen.
     void SetWindowStationVisible(bool visible);
+
+    // --- Security -------------------------------------------------------------
+    // Who owns a file or folder and its DACL, to change. One not described
+    // has what it inherited from the folder above when it was made, by the
+    // rules of "ACE Inheritance Rules"
+    // (learn.microsoft.com/windows/win32/secauthz/ace-inheritance-rules),
+    // owned by Administrators (the elevated program, or Windows itself). The
+    // volume's root, the Windows directory, its Temp folder and ProgramData
+    // have Windows 10's own: standard users may create folders in C:\ and
+    // in ProgramData, and files in the Temp folder, and own what they create.
+    SecurityInfo& Security(const std::string& fullPath);
+    // What GetSecurityInfo reports for it now.
+    SecurityInfo SecurityOf(const std::string& fullPath) const;
+    // The file or folder was made by the account `sid`: it owns it, and
+    // what its folder gives CREATOR OWNER is that account's.
+    void SetCreator(const std::string& fullPath, const std::string& sid);
+    // The folder is a junction (a reparse point).
+    void MakeJunction(const std::string& folder);
+    // The volume of a drive ("E:"); every volume is NTFS unless told.
+    void SetVolume(const std::string& drive, const VolumeInfo& volume);
+    // The account the program runs as (kSidRunningAdministrator by default).
+    void SetProcessUserSid(const std::string& sid);
 
     // --- Driver store, restart and other programs ---------------------------
     DriverPackage& AddDriverPackage(const std::string& publishedName);
@@ -354,6 +400,13 @@ public:
     bool HashData(HashHandle hash, const void* data, DWORD size) override;
     bool FinishHash(HashHandle hash, std::uint8_t* digest) override;
     bool DestroyHash(HashHandle hash) override;
+    FileHandle CreateFileNoFollow(const char* path, DWORD access, DWORD shareMode, DWORD disposition,
+                                  DWORD options) override;
+    bool GetFileInformationByHandle(FileHandle file, FileIdentity* identity) override;
+    DWORD GetSecurityInfo(FileHandle file, SecurityInfo* security) override;
+    bool CreateProtectedDirectory(const char* path) override;
+    bool GetVolumeInformation(const char* path, VolumeInfo* volume) override;
+    bool GetProcessUserSid(std::string* sid) override;
 
     void* HeapAlloc(std::size_t size) override;
     void* HeapReAlloc(void* block, std::size_t size) override;

@@ -279,8 +279,22 @@ struct SimulatedWorkstation::State {
     // A file leaves the file system (and its look-up) but stays readable.
     void RetireFile(File* file) {
         fileIndex.erase(Upper(file->path));
+        security.erase(Upper(file->path));
         Retire(files, deletedFiles, file);
     }
+    // Opens `file` as CreateFile does once the path is resolved: sharing
+    // with the other opens, and writing refused to a read-only file.
+    FileHandle OpenEntry(File* file, DWORD access, DWORD shareMode);
+
+    // --- Security (security.cpp) ---
+    std::map<std::string, SecurityInfo> security;  // described or set, by upper-cased path
+    std::set<std::string> junctions;               // upper-cased folder paths
+    std::map<std::string, VolumeInfo> volumes;     // by upper-cased drive ("C:")
+    std::string processUserSid = kSidRunningAdministrator;
+    std::map<std::uintptr_t, std::string> folderHandles;  // folders opened to look at
+    // What GetSecurityInfo reports for the file or folder at `path`.
+    SecurityInfo EffectiveSecurity(const std::string& path) const;
+    VolumeInfo VolumeOf(const std::string& path) const;
     File* FindFileEntry(const std::string& path) {
         auto it = fileIndex.find(Upper(path));
         return it == fileIndex.end() ? nullptr : it->second;

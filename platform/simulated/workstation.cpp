@@ -214,6 +214,7 @@ void SimulatedWorkstation::SetWindowsDirectory(const std::string& path) {
     m_state->windowsDirectory = path;
     AddFolder(path + "\\inf");
     AddFolder(path + "\\system32\\drivers");
+    AddFolder(path + "\\Temp");
 }
 
 void SimulatedWorkstation::SetCodePage(CodePage codePage) {
@@ -369,7 +370,8 @@ void SimulatedWorkstation::ForgetCalls() {
 
 std::size_t SimulatedWorkstation::OpenHandles() const {
     return m_state->sets.size() + m_state->openKeys.size() + m_state->scHandles.size() +
-           m_state->searches.size() + m_state->openFiles.size() + m_state->hashes.size();
+           m_state->searches.size() + m_state->openFiles.size() + m_state->hashes.size() +
+           m_state->folderHandles.size();
 }
 
 bool SimulatedWorkstation::HasDriverPackage(const std::string& publishedName) const {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 
@@ -29,11 +30,8 @@ StoreLocation Win32Platform::GetInfDriverStoreLocation(const char* infName, std:
     // Vista and later only, and absent under Wine: looked up rather than
     // imported, so that the program still starts without it.
     using LocationFn = BOOL(WINAPI*)(PCSTR, PSP_ALTPLATFORM_INFO, PCSTR, PSTR, ::DWORD, PDWORD);
-    const HMODULE setupapi = ::GetModuleHandleA("setupapi.dll");
-    const FARPROC procedure =
-        setupapi != nullptr ? ::GetProcAddress(setupapi, "SetupGetInfDriverStoreLocationA") : nullptr;
-    if (procedure == nullptr) return StoreLocation::Unavailable;
-    const auto locate = reinterpret_cast<LocationFn>(reinterpret_cast<void (*)()>(procedure));
+    const auto locate = win32::SystemFunction<LocationFn>("setupapi.dll", "SetupGetInfDriverStoreLocationA");
+    if (locate == nullptr) return StoreLocation::Unavailable;
     char path[MAX_PATH + 1] = {};
     ::DWORD required = 0;
     if (!locate(infName, nullptr, nullptr, path, MAX_PATH, &required)) return StoreLocation::Failed;
@@ -42,9 +40,11 @@ StoreLocation Win32Platform::GetInfDriverStoreLocation(const char* infName, std:
 }
 
 bool Win32Platform::CopyOEMInf(const char* sourceInf, std::string* publishedName) {
+    const auto copyOEMInf = VK_SYSTEM_FUNCTION("setupapi.dll", SetupCopyOEMInfA);
+    if (copyOEMInf == nullptr) return false;
     char destination[MAX_PATH + 1] = {};
     PSTR component = nullptr;
-    if (!::SetupCopyOEMInfA(sourceInf, nullptr, SPOST_PATH, 0, destination, MAX_PATH, nullptr, &component))
+    if (!copyOEMInf(sourceInf, nullptr, SPOST_PATH, 0, destination, MAX_PATH, nullptr, &component))
         return false;
     if (publishedName != nullptr) *publishedName = component != nullptr ? component : destination;
     return true;
@@ -129,9 +129,10 @@ void Win32Platform::GetLocalTime(LocalTime* time) {
 }
 
 bool Win32Platform::GetCommonAppDataFolder(std::string* path) {
+    const auto getFolderPath = VK_SYSTEM_FUNCTION("shell32.dll", SHGetFolderPathA);
+    if (getFolderPath == nullptr) return false;
     char folder[MAX_PATH + 1] = {};
-    const HRESULT result =
-        ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    const HRESULT result = getFolderPath(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
     if (FAILED(result)) {
         ::SetLastError(HRESULT_CODE(result));
         return false;

@@ -2,6 +2,7 @@
 // code page.
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/windows_api.h"
 
 namespace vk {
@@ -51,15 +52,19 @@ std::wstring win32::from_windows1252(const char* text, std::size_t length) {
 int Win32Platform::MessageBox(const char* text, const char* caption, DWORD type) {
     // The A call would read the bytes in the system's ANSI code page (or
     // UTF-8 where that option is on) and garble the accents.
+    const auto messageBox = VK_SYSTEM_FUNCTION("user32.dll", MessageBoxW);
+    if (messageBox == nullptr) return 0;
     const std::wstring wideText = win32::from_windows1252(text);
     const std::wstring wideCaption = win32::from_windows1252(caption);
-    return ::MessageBoxW(nullptr, text != nullptr ? wideText.c_str() : nullptr,
-                         caption != nullptr ? wideCaption.c_str() : nullptr, type);
+    return messageBox(nullptr, text != nullptr ? wideText.c_str() : nullptr,
+                      caption != nullptr ? wideCaption.c_str() : nullptr, type);
 }
 
 int Win32Platform::LoadString(unsigned id, char* buffer, int bufferMax) {
     const LastErrorKept kept;
-    return ::LoadStringA(::GetModuleHandleA(nullptr), id, buffer, bufferMax);
+    const auto loadString = VK_SYSTEM_FUNCTION("user32.dll", LoadStringA);
+    if (loadString == nullptr) return 0;
+    return loadString(::GetModuleHandleA(nullptr), id, buffer, bufferMax);
 }
 
 DWORD Win32Platform::GetModuleFileName(char* buffer, DWORD size) {
@@ -103,7 +108,9 @@ DWORD Win32Platform::FormatStringMessage(const char* pattern, const char* insert
 }
 
 DWORD Win32Platform::CharUpperBuff(char* text, DWORD length) {
-    return ::CharUpperBuffA(text, length);
+    const auto charUpperBuff = VK_SYSTEM_FUNCTION("user32.dll", CharUpperBuffA);
+    if (charUpperBuff == nullptr) return 0;
+    return charUpperBuff(text, length);
 }
 
 bool Win32Platform::GetCPInfo(CodePageInfo* info) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/windows_api.h"
 
 namespace vk {
@@ -132,13 +133,16 @@ bool Win32Platform::CreateRunMutex(const char* name) {
 }
 
 bool Win32Platform::GetWindowStationVisible(bool* visible) {
-    const HWINSTA station = ::GetProcessWindowStation();
+    const auto getStation = VK_SYSTEM_FUNCTION("user32.dll", GetProcessWindowStation);
+    const auto getInformation = VK_SYSTEM_FUNCTION("user32.dll", GetUserObjectInformationA);
+    if (getStation == nullptr || getInformation == nullptr) return false;
+    const HWINSTA station = getStation();
     if (station == nullptr) {
         return false;
     }
     USEROBJECTFLAGS flags{};
     ::DWORD needed = 0;
-    if (!::GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    if (!getInformation(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
         return false;
     }
     if (visible != nullptr) {

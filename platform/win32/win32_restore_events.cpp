@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/windows_api.h"
 
 #include <objbase.h>
@@ -19,7 +20,21 @@ namespace {
 using unique_hmodule = win32::unique_any<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>;
 using unique_event_source =
     win32::unique_any<HANDLE, decltype(&::DeregisterEventSource), ::DeregisterEventSource>;
-using unique_bstr = win32::unique_any<BSTR, decltype(&::SysFreeString), ::SysFreeString>;
+// COM and its strings come from ole32 and oleaut32, loaded when first used:
+// under Wine their own imports (user32, and its version.dll) would be
+// looked for beside the program.
+void FreeBstr(BSTR text) {
+    if (const auto release = VK_SYSTEM_FUNCTION("oleaut32.dll", SysFreeString)) release(text);
+}
+BSTR AllocBstr(const wchar_t* text) {
+    const auto allocate = VK_SYSTEM_FUNCTION("oleaut32.dll", SysAllocString);
+    return allocate != nullptr ? allocate(text) : nullptr;
+}
+using unique_bstr = win32::unique_any<BSTR, decltype(&FreeBstr), FreeBstr>;
+
+HRESULT LastErrorResult() {
+    return HRESULT_FROM_WIN32(::GetLastError());
+}
 
 // A COM interface pointer, released once.
 template <typename Interface>
@@ -30,27 +45,6 @@ struct com_policy {
 };
 template <typename Interface>
 using unique_com = win32::unique_resource<com_policy<Interface>>;
-
-// A DLL that is no KnownDLL comes from System32 alone, never from the
-// program's folder or the current one. Systems without the search flags
-// (Vista and 7 before KB2533623) refuse the flag: the full path is then
-// given, and its own dependencies are looked for beside it.
-HMODULE LoadFromSystem32(const char* name) {
-    HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) {
-        return module;
-    }
-    char folder[MAX_PATH + 1] = {};
-    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        if (length != 0) {
-            ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        }
-        return nullptr;
-    }
-    const std::string path = std::string(folder, length) + "\\" + name;
-    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 using SetRestorePointFn = BOOL(WINAPI*)(PRESTOREPOINTINFOW, PSTATEMGRSTATUS);
 
@@ -64,7 +58,7 @@ SetRestorePointFn SystemRestoreEntry(::DWORD* error) {
     };
     static const Loaded loaded = [] {
         Loaded result;
-        result.module.reset(LoadFromSystem32("srclient.dll"));
+        result.module.reset(win32::LoadSystemLibrary("srclient.dll"));
         if (!result.module) {
             result.error = ::GetLastError();
             return result;
@@ -87,7 +81,10 @@ SetRestorePointFn SystemRestoreEntry(::DWORD* error) {
 // (learn.microsoft.com/windows/win32/sr/using-system-restore). The
 // descriptor must be absolute, with an owner and a group.
 HRESULT StartComSecurity() {
-    HRESULT result = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const auto initialize = VK_SYSTEM_FUNCTION("ole32.dll", CoInitializeEx);
+    const auto initializeSecurity = VK_SYSTEM_FUNCTION("ole32.dll", CoInitializeSecurity);
+    if (initialize == nullptr || initializeSecurity == nullptr) return LastErrorResult();
+    HRESULT result = initialize(nullptr, COINIT_MULTITHREADED);
     if (FAILED(result) && result != RPC_E_CHANGED_MODE) {
         return result;
     }
@@ -116,8 +113,8 @@ HRESULT StartComSecurity() {
         !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
         return HRESULT_FROM_WIN32(::GetLastError());
     }
-    result = ::CoInitializeSecurity(&descriptor, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
-                                    RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+    result = initializeSecurity(&descriptor, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
+                                RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
     // Set already in this process: it cannot be set twice.
     return result == RPC_E_TOO_LATE ? S_OK : result;
 }
@@ -168,15 +165,17 @@ bool Win32Platform::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNu
     if (FAILED(result)) {
         return failed(result);
     }
+    const auto createInstance = VK_SYSTEM_FUNCTION("ole32.dll", CoCreateInstance);
+    if (createInstance == nullptr) return failed(LastErrorResult());
     unique_com<IWbemLocator> locator;
-    result = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                reinterpret_cast<void**>(locator.put()));
+    result = createInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                            reinterpret_cast<void**>(locator.put()));
     if (FAILED(result)) {
         return failed(result);
     }
-    const unique_bstr space(::SysAllocString(L"ROOT\\DEFAULT"));
-    const unique_bstr language(::SysAllocString(L"WQL"));
-    const unique_bstr query(::SysAllocString(L"SELECT SequenceNumber FROM SystemRestore"));
+    const unique_bstr space(AllocBstr(L"ROOT\\DEFAULT"));
+    const unique_bstr language(AllocBstr(L"WQL"));
+    const unique_bstr query(AllocBstr(L"SELECT SequenceNumber FROM SystemRestore"));
     if (!space || !language || !query) {
         return failed(E_OUTOFMEMORY);
     }
@@ -188,9 +187,10 @@ bool Win32Platform::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNu
     }
     // WMI's providers act for the caller; where the proxy takes no blanket
     // (an in-process one) the query still runs.
-    static_cast<void>(::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                                          RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                                          EOAC_NONE));
+    if (const auto setBlanket = VK_SYSTEM_FUNCTION("ole32.dll", CoSetProxyBlanket))
+        static_cast<void>(setBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                     RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                                     EOAC_NONE));
     unique_com<IEnumWbemClassObject> points;
     result = services.get()->ExecQuery(language.get(), query.get(),
                                        WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
@@ -210,8 +210,9 @@ bool Win32Platform::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNu
         if (result != WBEM_S_NO_ERROR || returned == 0) {
             break;
         }
-        VARIANT value;
-        ::VariantInit(&value);
+        const auto clear = VK_SYSTEM_FUNCTION("oleaut32.dll", VariantClear);
+        if (clear == nullptr) return failed(LastErrorResult());
+        VARIANT value{};  // VT_EMPTY, as VariantInit leaves it
         if (SUCCEEDED(point.get()->Get(L"SequenceNumber", 0, &value, nullptr, nullptr))) {
             // A uint32 property comes as VT_I4.
             if (value.vt == VT_I4 || value.vt == VT_UI4) {
@@ -220,7 +221,7 @@ bool Win32Platform::GetNewestRestorePoint(bool* exists, std::int64_t* sequenceNu
                 newest = any && newest > number ? newest : number;
                 any = true;
             }
-            ::VariantClear(&value);
+            clear(&value);
         }
     }
     if (exists != nullptr) {

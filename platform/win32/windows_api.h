@@ -36,6 +36,7 @@
 #undef GetComputerName
 #undef GetFileAttributesEx
 #undef GetModuleFileName
+#undef GetVolumeInformation
 #undef GetWindowsDirectory
 #undef LoadString
 #undef MessageBox
@@ -56,9 +57,6 @@ namespace vk::win32 {
 inline HANDLE invalid_handle_value() noexcept {
     return INVALID_HANDLE_VALUE;
 }
-inline HDEVINFO invalid_devinfo_value() noexcept {
-    return static_cast<HDEVINFO>(INVALID_HANDLE_VALUE);
-}
 
 using unique_hlocal = unique_any<HLOCAL, decltype(&::LocalFree), ::LocalFree>;
 using unique_hkey = unique_any<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
@@ -67,8 +65,6 @@ using unique_schandle = unique_any<SC_HANDLE, decltype(&::CloseServiceHandle), :
 using unique_handle = unique_any<HANDLE, decltype(&::CloseHandle), ::CloseHandle>;
 using unique_hfile = unique_any<HANDLE, decltype(&::CloseHandle), ::CloseHandle, &invalid_handle_value>;
 using unique_hfind = unique_any<HANDLE, decltype(&::FindClose), ::FindClose, &invalid_handle_value>;
-using unique_hdevinfo = unique_any<HDEVINFO, decltype(&::SetupDiDestroyDeviceInfoList),
-                                   ::SetupDiDestroyDeviceInfoList, &invalid_devinfo_value>;
 
 // The opaque handles carry the Windows value bit for bit, so that
 // INVALID_HANDLE_VALUE and kInvalid*, and null and kNull*, map onto each other.

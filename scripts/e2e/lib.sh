@@ -35,11 +35,14 @@ e2e_require_tools() {
 # Runs wine in a prefix without any display unless E2E_RUN_DISPLAY is set, so
 # that nothing ever lands on the caller's screen by accident. E2E_RUN_WINEDEBUG
 # (none by default) gives the program run channels to trace on its standard
-# error, e.g. +eventlog.
+# error, e.g. +eventlog. E2E_DLL_OVERRIDES adds to Wine's DLL overrides (e.g.
+# "version,uxtheme=n,b": Windows' own search order for those names, where
+# Wine would take its builtin copy).
 e2e_wine() {
   local prefix=$1
   shift
-  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG="${E2E_RUN_WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=" \
+  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG="${E2E_RUN_WINEDEBUG:--all}" \
+    WINEDLLOVERRIDES="mscoree,mshtml=${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
     ${E2E_RUN_DISPLAY:+DISPLAY="$E2E_RUN_DISPLAY"} wine "$@"
 }
 
@@ -330,8 +333,14 @@ e2e_run_program() {
     DISPLAY=$E2E_DISPLAY import -window root "$shots/$name-prompt$n.png" 2>/dev/null ||
       e2e_log "screenshot of prompt $n failed"
     if [ -n "$probe" ]; then
-      E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
-        tr -d '\r' >"$shots/$name-prompt$n.txt" || true
+      # On a loaded machine the probe may read a box whose buttons it cannot
+      # see yet: it reads again, a little later, before the answer is given.
+      for i in 1 2 3; do
+        E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
+          tr -d '\r' >"$shots/$name-prompt$n.txt" || true
+        grep -q '^buttons=[1-9]' "$shots/$name-prompt$n.txt" && break
+        sleep 0.5
+      done
     fi
     # A scenario may act while the program waits at a prompt.
     if declare -F e2e_at_prompt >/dev/null; then

@@ -1,6 +1,6 @@
 // What the fuzz targets share: a check that stops the run with the failed
 // condition (libFuzzer then keeps the input), fuzzed fields cut from one
-// input, and a log stream that swallows what is written.
+// input, and a log file that swallows what is written.
 #pragma once
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "diag/log.h"
+#include "platform/simulated/simulated.h"
 
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \
@@ -37,9 +38,17 @@ inline std::vector<std::string> Fields(const std::string& input) {
 // The log switched on into a sink, so that every message is composed and
 // every system text fetched, as with a real log.
 inline void LogToSink(CDiagnosticLog& log) {
-    static std::FILE* sink = std::fopen("/dev/null", "wb");
+    // A workstation of its own, whose file the entries go to and that is
+    // emptied now and then, so that a long fuzzing run does not grow it.
+    static sim::SimulatedWorkstation disk;
+    static const FileHandle sink =
+        disk.CreateFileNoFollow("C:\\sink.log", FILE_APPEND_DATA, FILE_SHARE_READ, CREATE_NEW, 0);
+    static unsigned entries = 0;
+    if (++entries % 1024 == 0) disk.ForgetCalls();
+    disk.AddFile("C:\\sink.log");
     log.m_logFile = sink;
-    log.m_logEnabled = sink != nullptr;
+    log.m_logFiles = &disk;
+    log.m_logEnabled = sink != kInvalidFileHandle;
 }
 
 }  // namespace vk::fuzz

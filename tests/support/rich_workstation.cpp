@@ -227,6 +227,12 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"HashData", ERROR_INVALID_PARAMETER},
     {"FinishHash", ERROR_INVALID_HANDLE},
     {"DestroyHash", ERROR_INVALID_HANDLE},
+    {"CreateFileNoFollow", ERROR_SHARING_VIOLATION},
+    {"GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {"GetSecurityInfo", ERROR_ACCESS_DENIED},
+    {"CreateProtectedDirectory", ERROR_ACCESS_DENIED},
+    {"GetVolumeInformation", 21},  // ERROR_NOT_READY
+    {"GetProcessUserSid", ERROR_ACCESS_DENIED},
 };
 
 std::string FileState(const sim::File& file) {

@@ -3,8 +3,6 @@
 // entries carry, and the exact entries the pass logs.
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -107,17 +105,11 @@ inline Calls CleaningCalls(const sim::SimulatedWorkstation& ws) {
 }
 
 // A file of the host for a log, removed when the test ends.
-struct TempFile {
-    TempFile() {
-        char name[] = "/tmp/vk-test-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path = name;
-        std::remove(path.c_str());
-    }
-    ~TempFile() { std::remove(path.c_str()); }
-    std::string path;
-};
+// What a file of the workstation holds; empty when there is none.
+inline std::string Content(const sim::SimulatedWorkstation& ws, const std::string& path) {
+    const sim::File* file = ws.FindFile(path);
+    return file != nullptr ? file->content : std::string();
+}
 
 inline std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -48,15 +48,13 @@ TEST(DiagnosticLog, CodesWithoutSystemTextOwnEntriesOnAFreshLineAndOff) {
 
     // Off (the state of every run): no system text is even fetched.
     CDiagnosticLog off(ws);
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    off.m_logFile = file;
+    test::LogCapture file(off);
+    off.m_logEnabled = false;
     std::size_t before = ws.CallCount("FormatSystemMessage");
     off.Log(2, "X", LogLevelError);
     off.Log(0, "Y", LogLevelInfo);
     EXPECT_EQ(ws.CallCount("FormatSystemMessage"), before);
-    EXPECT_EQ(std::ftell(file), 0);
-    std::fclose(file);
+    EXPECT_EQ(file.Text(), "");
 }
 
 TEST(MessageCatalogue, AnUnknownNameAndANullInsert) {

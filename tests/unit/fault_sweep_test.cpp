@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -294,6 +295,9 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     Sweep({"/quiet"}, false, tally);
     // Recorded for a report: each action's subject is asked for as it is made.
     Sweep({"/quiet", "/report"}, false, tally);
+    // The log's own calls (its opening, its checks, each entry's write)
+    // failing take nothing else with them.
+    Sweep({"/quiet", "/log"}, false, tally);
     // The backup's and the restore's own calls: nothing deleted unsaved,
     // nothing overwritten.
     const Names backup = {"/quiet", "/backup:" + kBackup};
@@ -316,6 +320,182 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
                 tally.problems.size());
     for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
     EXPECT_EQ(tally.problems.size(), 0u);
+}
+
+// Places that a standard user could have prepared before the program runs
+// elevated: each is refused before any change, with the status deployment
+// engines read and a message that names the place and says why.
+TEST(FaultSweep, WhatOthersMayChangeIsRefusedBeforeAnyChange) {
+    const std::string ownFolder = "C:\\ProgramData\\VelkorUSBCleaner";
+    const std::string nothingDone = " ; aucune modification n'a \xE9t\xE9 faite\r\n";
+    const std::string nothingRestored = " ; rien n'a \xE9t\xE9 remis en place\r\n";
+    const std::string writable =
+        " : d'autres comptes que SYSTEM et les administrateurs peuvent y \xE9"
+        "crire";
+    const std::string noSecurity =
+        " : est sur un volume qui ne garde pas les droits d'acc\xE8s (FAT32, exFAT) : une sauvegarde n'y "
+        "serait "
+        "pas prot\xE9g\xE9"
+        "e";
+    const VolumeInfo stick{"FAT32", 0x00000006};
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedWorkstation&)> prepare;
+        Names arguments;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"ProgramData's folder made by a standard user",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFolder(ownFolder);
+             ws.SetCreator(ownFolder, sim::kSidStandardUser);
+         },
+         {"/quiet", "/backup"},
+         ExitBackupFailed,
+         ownFolder +
+             " : appartient \xE0 un autre compte que SYSTEM, les administrateurs ou TrustedInstaller" +
+             nothingDone},
+        {"its Backup folder a junction",
+         [&](SimulatedWorkstation& ws) {
+             // An earlier backup made the folders; the next run is a day later.
+             RunVelkorUSBCleaner(ws, {"/quiet", "/backup"});
+             ws.MakeJunction(ownFolder + "\\Backup");
+             ws.SetLocalTime({2026, 12, 9, 9, 0, 0});
+             ws.ForgetCalls();
+         },
+         {"/quiet", "/backup"},
+         ExitBackupFailed,
+         ownFolder + "\\Backup : est un lien (point d'analyse), qui n'est pas suivi" + nothingDone},
+        // Made as "mkdir" makes it, it has what C:\ gives a new folder:
+        // authenticated users may change it.
+        {"a backup folder that others may write to",
+         [&](SimulatedWorkstation& ws) { ws.AddFolder("C:\\vk"); },
+         {"/quiet", "/backup:C:\\vk"},
+         ExitBackupFailed,
+         "C:\\vk" + writable + nothingDone},
+        {"a backup folder on a FAT32 stick",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFolder("E:");
+             ws.SetVolume("E:", stick);
+         },
+         {"/quiet", "/backup:E:\\vk"},
+         ExitBackupFailed,
+         "E:\\vk" + noSecurity + nothingDone},
+        {"a backup on a FAT32 stick to restore",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile("E:\\vk\\manifest.txt", "VelkorUSBCleaner backup 1\r\n");
+             ws.SetVolume("E:", stick);
+         },
+         {"/quiet", "/restore:E:\\vk"},
+         ExitRestoreFailed,
+         "E:\\vk" + noSecurity + nothingRestored},
+        {"a manifest that others may write to",
+         [&](SimulatedWorkstation& ws) {
+             RunVelkorUSBCleaner(ws, {"/quiet", "/backup:" + kBackup});
+             ws.Security(kBackup + "\\manifest.txt")
+                 .dacl.push_back({AccessEntry::Kind::Allowed, 0, FILE_ALL_ACCESS, sim::kSidUsers});
+             ws.ForgetCalls();
+         },
+         {"/quiet", "/restore:" + kBackup},
+         ExitRestoreFailed,
+         kBackup + "\\manifest.txt" + writable + nothingRestored},
+    };
+    for (const Case& c : cases) {
+        SimulatedWorkstation ws;
+        const Inventory all = DescribeRichWorkstation(ws);
+        c.prepare(ws);
+        const Names before = GoneItems(ws, all);
+        EXPECT_EQ(RunVelkorUSBCleaner(ws, c.arguments), c.status) << c.what;
+        EXPECT_EQ(ws.StandardError(), c.message) << c.what;
+        EXPECT_EQ(GoneItems(ws, all), before) << c.what;
+        // Not a folder made, not a file written, not a key set: only the
+        // Application event that says the run failed.
+        Names changes;
+        for (const std::string& call : ws.Calls()) {
+            if (call.find("\\EventLog\\Application\\") == std::string::npos &&
+                call.rfind("ReportEvent ", 0) != 0)
+                changes.push_back(call);
+        }
+        EXPECT_EQ(changes, Names()) << c.what;
+        ASSERT_FALSE(ws.Events().empty()) << c.what;
+        EXPECT_EQ(ws.Events().back().type, EVENTLOG_ERROR_TYPE) << c.what;
+    }
+}
+
+// The log and the report where anyone may create files, %WINDIR%\\Temp: one
+// prepared there in advance is not written, and the run goes on without it;
+// one named with /log: is the administrator's choice.
+TEST(FaultSweep, OutputFilesOthersPreparedAreNotWritten) {
+    const std::string temp = "C:\\Windows\\Temp\\";
+    const std::string target = kDrivers + "usbser.sys";
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedWorkstation&)> prepare;
+        Names arguments;
+        std::string message;
+        std::string untouched;  // a file that must keep its bytes
+    };
+    const std::vector<Case> cases = {
+        {"a log that links to a system file",
+         [&](SimulatedWorkstation& ws) { ws.AddFile(temp + "VelkorUSBCleaner.log").SymbolicLinkTo(target); },
+         {"/quiet", "/log"},
+         temp + "VelkorUSBCleaner.log : est un lien (point d'analyse), qui n'est pas suivi ; le nettoyage "
+                "continue sans journal\r\n",
+         target},
+        {"a report with another name elsewhere",
+         [&](SimulatedWorkstation& ws) { ws.AddFile(temp + "VelkorUSBCleaner.json", "{}").HardLinks(2); },
+         {"/quiet", "/report"},
+         temp + "VelkorUSBCleaner.json : a plusieurs noms (liens physiques) ; le nettoyage continue sans "
+                "rapport\r\n",
+         temp + "VelkorUSBCleaner.json"},
+        {"a log a standard user made there",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile(temp + "VelkorUSBCleaner.log", "planted");
+             ws.SetCreator(temp + "VelkorUSBCleaner.log", sim::kSidStandardUser);
+         },
+         {"/quiet", "/log"},
+         temp + "VelkorUSBCleaner.log : appartient \xE0 un autre compte que SYSTEM, les administrateurs ou "
+                "TrustedInstaller ; le nettoyage continue sans journal\r\n",
+         temp + "VelkorUSBCleaner.log"},
+        // Named, it is written wherever it is and whoever made it.
+        {"a named log a standard user made",
+         [&](SimulatedWorkstation& ws) {
+             ws.AddFile("C:\\Users\\Public\\vk.log", "earlier\r\n");
+             ws.SetCreator("C:\\Users\\Public\\vk.log", sim::kSidStandardUser);
+         },
+         {"/quiet", "/log:C:\\Users\\Public\\vk.log"},
+         "",
+         target},
+    };
+    SimulatedWorkstation plain;
+    DescribeRichWorkstation(plain);
+    const int status = RunVelkorUSBCleaner(plain, {"/quiet"});
+    for (const Case& c : cases) {
+        SimulatedWorkstation ws;
+        const Inventory all = DescribeRichWorkstation(ws);
+        c.prepare(ws);
+        const std::string before = FileState(*ws.FindFile(c.untouched));
+        EXPECT_EQ(RunVelkorUSBCleaner(ws, c.arguments), status) << c.what;
+        EXPECT_EQ(ws.StandardError(), c.message) << c.what;
+        EXPECT_EQ(GoneItems(ws, all), GoneItems(plain, all)) << c.what;
+        EXPECT_EQ(FileState(*ws.FindFile(c.untouched)), before) << c.what;
+    }
+    SimulatedWorkstation named;
+    DescribeRichWorkstation(named);
+    cases.back().prepare(named);
+    RunVelkorUSBCleaner(named, cases.back().arguments);
+    EXPECT_EQ(test::Content(named, "C:\\Users\\Public\\vk.log").rfind("earlier\r\n[INFO] : ", 0), 0u);
+    // A new one in the Temp folder is the program's alone.
+    SimulatedWorkstation fresh;
+    DescribeRichWorkstation(fresh);
+    RunVelkorUSBCleaner(fresh, {"/quiet", "/log", "/report"});
+    for (const char* name : {"VelkorUSBCleaner.log", "VelkorUSBCleaner.json"}) {
+        const SecurityInfo security = fresh.SecurityOf(temp + name);
+        EXPECT_TRUE(security.daclProtected && security.ownerSid == sim::kSidAdministrators) << name;
+        EXPECT_EQ(security.dacl.size(), 2u) << name;
+        EXPECT_FALSE(test::Content(fresh, temp + name).empty()) << name;
+    }
 }
 
 }  // namespace

@@ -234,11 +234,10 @@ TEST(Help, NamesTheBuildTheReportNames) {
     SimulatedWorkstation ws;
     EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/?"}), 0);
     const Lines help = SplitLines(ws.StandardOutput());
-    TempFile report;
     SimulatedWorkstation checked;
     DescribeRichWorkstation(checked);
-    RunVelkorUSBCleaner(checked, {"/check", "/report:" + report.path});
-    const auto program = nlohmann::json::parse(ReadWhole(report.path))["program"];
+    RunVelkorUSBCleaner(checked, {"/check", "/report:C:\\vk.json"});
+    const auto program = nlohmann::json::parse(Content(checked, "C:\\vk.json"))["program"];
     const std::string version = program["version"], commit = program["commit"];
     EXPECT_FALSE(commit.empty());
     ASSERT_GE(help.size(), 2u);

@@ -41,15 +41,19 @@ struct Outcome {
     nlohmann::json report;
 };
 
+// Where the runs write their log and report, on the workstation.
+const std::string kLogPath = "C:\\vk.log";
+const std::string kReportPath = "C:\\vk.json";
+
 Outcome RunWith(SimulatedWorkstation& ws, Names arguments) {
-    TempFile log;
-    TempFile report;
-    arguments.push_back("/log:" + log.path);
-    arguments.push_back("/report:" + report.path);
+    arguments.push_back("/log:" + kLogPath);
+    arguments.push_back("/report:" + kReportPath);
+    ws.AddFile(kLogPath);
+    ws.AddFile(kReportPath);
     Outcome run;
     run.status = RunVelkorUSBCleaner(ws, arguments);
-    run.log = ReadWhole(log.path);
-    run.report = nlohmann::json::parse(ReadWhole(report.path));
+    run.log = Content(ws, kLogPath);
+    run.report = nlohmann::json::parse(Content(ws, kReportPath));
     return run;
 }
 
@@ -277,7 +281,7 @@ TEST(EventLog, EachUnattendedRunLeavesOneEventOfItsOutcome) {
          EVENTLOG_ERROR_TYPE},
         {"no backup folder",
          {"/quiet", "/backup:C:\\b"},
-         [](SimulatedWorkstation& ws) { ws.FailCall("CreateDirectory", ERROR_ACCESS_DENIED); },
+         [](SimulatedWorkstation& ws) { ws.FailCall("CreateProtectedDirectory", ERROR_ACCESS_DENIED); },
          201,
          EVENTLOG_ERROR_TYPE},
         {"an unreadable backup",
@@ -316,8 +320,7 @@ TEST(EventLog, EachUnattendedRunLeavesOneEventOfItsOutcome) {
 TEST(EventLog, TheSourceIsRegisteredOnceAndTheEventSaysTheSummary) {
     SimulatedWorkstation ws;
     DescribeTypical(ws);
-    TempFile log;
-    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/log:" + log.path}), ExitCompleted);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/log:" + kLogPath}), ExitCompleted);
     ASSERT_EQ(ws.Events().size(), 1u);
     EXPECT_EQ(ws.Events()[0].text,
               "Nettoyage des lecteurs VELKOR termin\xE9 ; code de sortie 0. Lecteurs s\xE9lectionn\xE9s : 1. "
@@ -326,7 +329,7 @@ TEST(EventLog, TheSourceIsRegisteredOnceAndTheEventSaysTheSummary) {
               "chec : 0, conserv\xE9"
               "es : 0. Red\xE9marrage n\xE9"
               "cessaire : non. Journal : " +
-                  log.path + ". Rapport : (aucun).");
+                  kLogPath + ". Rapport : (aucun).");
     const sim::RegistryKey* key = ws.FindRegistryKey(kSourceKey);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->values.at("EventMessageFile").type, REG_EXPAND_SZ);

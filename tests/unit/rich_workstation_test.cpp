@@ -30,6 +30,11 @@ using sim::SimulatedWorkstation;
 using test::kDrivers;
 using test::kInf;
 
+// Where the runs write their log and report: the simulated workstation's
+// files, as the program writes them through the platform.
+const std::string kLog = "C:\\vk.log";
+const std::string kReport = "C:\\vk.json";
+
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
@@ -64,20 +69,19 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         Place(ws, run.setting);
-        test::TempFile log;
-        test::TempFile report;
         Names arguments = run.options;
-        arguments.push_back("/log:" + log.path);
-        arguments.push_back("/report:" + report.path);
+        arguments.push_back("/log:" + kLog);
+        arguments.push_back("/report:" + kReport);
         const int status = RunVelkorUSBCleaner(ws, arguments);
         // The run that holds the mutex is writing its own report there.
         if (run.setting == Setting::AnotherRun) {
-            EXPECT_EQ(std::fopen(report.path.c_str(), "rb"), nullptr);
+            EXPECT_FALSE(ws.HasFile(kReport));
         }
         if (run.setting == Setting::Alone) {
-            std::string json = test::ReadWhole(report.path);
-            ReplaceAll(json, log.path, "<log>");
-            ReplaceAll(json, report.path, "<report>");
+            std::string json = test::Content(ws, kReport);
+            // As the report writes them, with their backslashes escaped.
+            ReplaceAll(json, "C:\\\\vk.log", "<log>");
+            ReplaceAll(json, "C:\\\\vk.json", "<report>");
             // The commit changes with every commit; the schema check of the
             // goldens still sees the field.
             ReplaceAll(json, "\"commit\": \"" VK_COMMIT "\"", "\"commit\": \"<commit>\"");
@@ -93,8 +97,8 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
         for (const sim::LoggedEvent& event : ws.Events()) {
             std::string text = event.text;
-            ReplaceAll(text, log.path, "<log>");
-            ReplaceAll(text, report.path, "<report>");
+            ReplaceAll(text, kLog, "<log>");
+            ReplaceAll(text, kReport, "<report>");
             transcript << "event " << event.source << " " << event.eventId << " type " << event.type << ": "
                        << text << "\n";
         }
@@ -103,15 +107,16 @@ TEST(RichWorkstation, WhatTheFaultFreeRunsDoAndSay) {
                        << (point.ended ? " ended: " : " open: ") << point.description << "\n";
         }
         transcript << "output:\n" << ws.StandardOutput() << ws.StandardError() << "log:\n";
-        const std::string written = test::ReadWhole(log.path);
+        const std::string written = test::Content(ws, kLog);
         transcript << written << "\n";
 
         // The log is appended to, never truncated.
         SimulatedWorkstation again;
         DescribeRichWorkstation(again);
         Place(again, run.setting);
+        again.AddFile(kLog, written);
         RunVelkorUSBCleaner(again, arguments);
-        const std::string appended = test::ReadWhole(log.path);
+        const std::string appended = test::Content(again, kLog);
         EXPECT_EQ(appended.compare(0, written.size(), written), 0);
         if (run.setting != Setting::AnotherRun) {
             EXPECT_GT(appended.size(), written.size());
@@ -126,9 +131,8 @@ TEST(RichWorkstation, AReportNamesEachFailedActionWithItsCode) {
     DescribeRichWorkstation(ws);
     ws.FailCall("DeleteService", ERROR_ACCESS_DENIED, 1);
     ws.SetComputerName("");
-    test::TempFile report;
-    const int status = RunVelkorUSBCleaner(ws, {"/quiet", "/report:" + report.path});
-    const auto json = nlohmann::json::parse(test::ReadWhole(report.path));
+    const int status = RunVelkorUSBCleaner(ws, {"/quiet", "/report:" + kReport});
+    const auto json = nlohmann::json::parse(test::Content(ws, kReport));
     EXPECT_EQ(json["exitStatus"], status);
     EXPECT_TRUE(json["computerName"].is_null());
     Names failed;
@@ -167,9 +171,8 @@ TEST(RichWorkstation, WhatEachFirstFailureSays) {
         SimulatedWorkstation ws;
         DescribeRichWorkstation(ws);
         if (!operation.empty()) ws.FailCall(operation, kFailureCodes.at(operation), 1);
-        test::TempFile log;
-        const int status = RunVelkorUSBCleaner(ws, {"/log:" + log.path});
-        *said = Entries(test::ReadWhole(log.path));
+        const int status = RunVelkorUSBCleaner(ws, {"/log:" + kLog});
+        *said = Entries(test::Content(ws, kLog));
         for (const sim::Prompt& prompt : ws.Prompts()) said->push_back("prompt: " + prompt.text + "\n");
         return status;
     };
@@ -235,10 +238,11 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
     const std::multiset<std::string> packages = storeInfs();
 
     std::ostringstream transcript;
+    int runs = 0;
     const auto run = [&](const Names& options) {
-        test::TempFile log;
+        const std::string log = "C:\\vk-" + std::to_string(++runs) + ".log";
         Names arguments = options;
-        arguments.push_back("/log:" + log.path);
+        arguments.push_back("/log:" + log);
         ws.ForgetCalls();
         const std::size_t shown = ws.Prompts().size();
         const std::size_t written = ws.StandardOutput().size();
@@ -251,7 +255,7 @@ TEST(RichWorkstation, BackupThenRestoreGivesEverythingBack) {
         for (const std::string& call : ws.Calls()) transcript << "call " << call << "\n";
         transcript << "output:\n"
                    << ws.StandardOutput().substr(written) << "log:\n"
-                   << test::ReadWhole(log.path) << "\n";
+                   << test::Content(ws, log) << "\n";
         return status;
     };
     EXPECT_EQ(run({"/list", "/backup:" + kBackup}), ExitCompleted);
@@ -303,14 +307,12 @@ TEST(RichWorkstation, ACopyThatIsNotAsSavedIsNeverPutBack) {
     ws.AddFile(pnf, "PN");
     ws.AddFile(config, ws.FindFile(config)->content + "StartType=0\r\n");
 
-    test::TempFile log;
-    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/restore:" + kBackup, "/log:" + log.path}),
-              ExitRestoreFailed);
+    EXPECT_EQ(RunVelkorUSBCleaner(ws, {"/quiet", "/restore:" + kBackup, "/log:" + kLog}), ExitRestoreFailed);
     EXPECT_FALSE(ws.HasFile(kInf + "oem5.inf"));
     EXPECT_FALSE(ws.HasFile(kInf + "oem8.pnf"));
     EXPECT_FALSE(ws.HasService("vlkusbser"));
     EXPECT_TRUE(ws.HasFile(kInf + "oem8.inf"));
-    const std::string written = test::ReadWhole(log.path);
+    const std::string written = test::Content(ws, kLog);
     const std::string tail =
         " n'est pas celle que la sauvegarde a inscrite ; elle n'est pas remise en place\r\n";
     for (const std::string& entry :
@@ -340,10 +342,22 @@ TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
     DescribeRichWorkstation(saved);
     EXPECT_EQ(RunVelkorUSBCleaner(saved, {"/quiet", "/backup"}), ExitCompleted);
     EXPECT_TRUE(saved.HasFile(folder + "\\manifest.txt"));
+    // Each folder of the program's, and what is saved in them, is the
+    // program's alone: not what ProgramData would have given them.
+    for (const std::string& made : {std::string("C:\\ProgramData\\VelkorUSBCleaner"),
+                                    std::string("C:\\ProgramData\\VelkorUSBCleaner\\Backup"), folder,
+                                    folder + "\\services\\vlkusbser.reg"}) {
+        const SecurityInfo security = saved.SecurityOf(made);
+        EXPECT_EQ(security.ownerSid, sim::kSidAdministrators) << made;
+        std::set<std::string> trustees;
+        for (const AccessEntry& entry : security.dacl) trustees.insert(entry.sid);
+        EXPECT_EQ(trustees, (std::set<std::string>{sim::kSidSystem, sim::kSidAdministrators})) << made;
+    }
+    EXPECT_TRUE(saved.SecurityOf(folder).daclProtected);
 
     SimulatedWorkstation refused;
     const Inventory all = DescribeRichWorkstation(refused);
-    refused.FailCall("CreateDirectory", ERROR_ACCESS_DENIED);
+    refused.FailCall("CreateProtectedDirectory", ERROR_ACCESS_DENIED);
     EXPECT_EQ(RunVelkorUSBCleaner(refused, {"/quiet", "/backup"}), ExitBackupFailed);
     EXPECT_TRUE(GoneItems(refused, all).empty());
     EXPECT_EQ(refused.StandardError(), folder +

@@ -2,6 +2,8 @@
 // program to its end, each through the interface against the real calls.
 #include "win32_test_support.h"
 
+#include "platform/win32/system_library.h"
+
 #include <string>
 #include <vector>
 
@@ -64,6 +66,27 @@ TEST(ProcessTest, AProgramRunsToItsEndAndGivesItsExitStatus) {
     const std::string missing = Folder(::GetSystemDirectoryA) + "\\vk-no-such-program.exe";
     EXPECT_FALSE(platform.RunProcess(missing.c_str(), ("\"" + missing + "\"").c_str(), &status));
     EXPECT_EQ(platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Only a bare name is looked for, and only in System32; what is missing says why.
+TEST(SystemLibraryTest, OnlyBareNamesAndOnlyFromSystem32) {
+    for (const char* named :
+         {"..\\version.dll", "C:\\vk\\version.dll", "sub/version.dll", "C:version.dll", ""}) {
+        ::SetLastError(0);
+        EXPECT_EQ(win32::LoadSystemLibrary(named), nullptr) << named;
+        EXPECT_EQ(::GetLastError(), static_cast<::DWORD>(ERROR_INVALID_PARAMETER)) << named;
+    }
+    const HMODULE loaded = win32::LoadSystemLibrary("wintrust.dll");
+    ASSERT_NE(loaded, nullptr) << ::GetLastError();
+    char path[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetModuleFileNameA(loaded, path, MAX_PATH), 0u);
+    EXPECT_EQ(::lstrcmpiA(path, (Folder(::GetSystemDirectoryA) + "\\wintrust.dll").c_str()), 0) << path;
+
+    EXPECT_EQ(win32::SystemProcedure("vk-no-such-library.dll", "Anything"), nullptr);
+    EXPECT_EQ(::GetLastError(), static_cast<::DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(win32::SystemProcedure("kernel32.dll", "VkNoSuchFunction"), nullptr);
+    EXPECT_EQ(::GetLastError(), static_cast<::DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_NE(win32::SystemProcedure("KERNEL32.DLL", "GetTickCount"), nullptr);
 }
 
 }  // namespace

@@ -312,14 +312,7 @@ bool SimulatedWorkstation::CopyFile(const char* existingPath, const char* newPat
 bool SimulatedWorkstation::CreateDirectory(const char* path) {
     const std::string text = path ? path : "";
     if (m_state->Injected("CreateDirectory", text)) return false;
-    if (text.size() >= MAX_PATH) return m_state->Error(ERROR_FILENAME_EXCED_RANGE, false);
-    if (HasInvalidPathCharacter(text, m_state->DoubleByte()))
-        return m_state->Error(ERROR_INVALID_NAME, false);
-    if (m_state->FolderExists(text) || m_state->FindFileEntry(text))
-        return m_state->Error(ERROR_ALREADY_EXISTS, false);
-    if (!m_state->FolderExists(FolderOf(text, m_state->DoubleByte())))
-        return m_state->Error(ERROR_PATH_NOT_FOUND, false);
-    m_state->folders.insert(Upper(text));
+    if (!m_state->MakeFolder(text)) return false;
     m_state->calls.push_back("CreateDirectory " + text);
     return true;
 }

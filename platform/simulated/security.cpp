@@ -259,14 +259,7 @@ DWORD SimulatedWorkstation::GetSecurityInfo(FileHandle handle, SecurityInfo* sec
 bool SimulatedWorkstation::CreateProtectedDirectory(const char* path) {
     const std::string text = path ? path : "";
     if (m_state->Injected("CreateProtectedDirectory", text)) return false;
-    if (text.size() >= MAX_PATH) return m_state->Error(ERROR_FILENAME_EXCED_RANGE, false);
-    if (HasInvalidPathCharacter(text, m_state->DoubleByte()))
-        return m_state->Error(ERROR_INVALID_NAME, false);
-    if (m_state->FolderExists(text) || m_state->FindFileEntry(text))
-        return m_state->Error(ERROR_ALREADY_EXISTS, false);
-    if (!m_state->FolderExists(FolderOf(text, m_state->DoubleByte())))
-        return m_state->Error(ERROR_PATH_NOT_FOUND, false);
-    m_state->folders.insert(Upper(text));
+    if (!m_state->MakeFolder(text)) return false;
     // A volume without security keeps none (FAT32, exFAT).
     if (m_state->VolumeOf(text).flags & FILE_PERSISTENT_ACLS)
         m_state->security[Upper(text)] = ProgramSecurity();

@@ -254,6 +254,16 @@ struct SimulatedWorkstation::State {
         lastError = code;
         return true;
     }
+    // CreateDirectoryA's checks, then the folder itself: false, with the last
+    // error set, when it cannot be made.
+    bool MakeFolder(const std::string& path) {
+        if (path.size() >= MAX_PATH) return Error(ERROR_FILENAME_EXCED_RANGE, false);
+        if (HasInvalidPathCharacter(path, DoubleByte())) return Error(ERROR_INVALID_NAME, false);
+        if (FolderExists(path) || FindFileEntry(path)) return Error(ERROR_ALREADY_EXISTS, false);
+        if (!FolderExists(FolderOf(path, DoubleByte()))) return Error(ERROR_PATH_NOT_FOUND, false);
+        folders.insert(Upper(path));
+        return true;
+    }
     // The injected failure of a call that returns its code (the registry) or
     // leaves the last error alone (the text calls): the code, 0 for none.
     DWORD InjectedCode(const std::string& operation, const std::string& argument) {

@@ -4,9 +4,9 @@
 // static import.
 #include <memory>
 #include <new>
-#include <string>
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 
@@ -31,25 +31,12 @@ Function Procedure(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
-// bcrypt.dll from System32. LOAD_LIBRARY_SEARCH_SYSTEM32 is refused
-// (ERROR_INVALID_PARAMETER) where KB2533623 is missing (Vista, 7): then the
-// full path that GetSystemDirectoryA gives.
-HMODULE LoadFromSystem32(const char* name) {
-    HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    char folder[MAX_PATH + 1] = {};
-    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::string path = std::string(folder, length) + "\\" + name;
-    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 // The SHA-256 provider, opened once for the process; `error` says why it is
 // not there.
 class Cng {
 public:
     Cng() {
-        m_module = LoadFromSystem32("bcrypt.dll");
+        m_module = win32::LoadSystemLibrary("bcrypt.dll");
         if (m_module == nullptr) {
             m_error = ::GetLastError();
             return;

@@ -10,6 +10,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
+started=$SECONDS
+# Each stage's header says when it began, so that CI's time can be read per stage.
+stage() { echo "== $* [at $((SECONDS - started)) s]"; }
+
 bash scripts/install-deps.sh all
 
 run_host() {
@@ -21,24 +25,24 @@ run_host() {
     grep -h "^fault sweep:\|^kill sweep:" "$dir/Testing/Temporary/LastTest.log" || true
 }
 
-echo "== Host build (g++)"
+stage "Host build (g++)"
 run_host build/host-gcc -DCMAKE_CXX_COMPILER=g++
-echo "== Host build (clang++, AddressSanitizer + UBSan)"
+stage "Host build (clang++, AddressSanitizer + UBSan)"
 run_host build/host-clang -DCMAKE_CXX_COMPILER=clang++ -DVK_SANITIZE=ON
-echo "== Fuzz targets (clang++, libFuzzer + AddressSanitizer + UBSan, ${VK_FUZZ_SECONDS:-20} s each)"
+stage "Fuzz targets (clang++, libFuzzer + AddressSanitizer + UBSan, ${VK_FUZZ_SECONDS:-20} s each)"
 run_host build/host-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVK_FUZZ=ON -DVK_BUILD_TESTS=OFF \
     -DVK_FUZZ_SECONDS="${VK_FUZZ_SECONDS:-20}"
 
-echo "== Windows builds (MinGW-w64, x86_64 and i686)"
+stage "Windows builds (MinGW-w64, x86_64 and i686)"
 bash scripts/build-windows.sh
 
 # shellcheck source=scripts/wine-loader.sh
 . scripts/wine-loader.sh
 vk_use_wine_loader "$root/build/wine-loader"
-echo "== Windows tests under Wine (x86_64, 64-bit prefixes)"
+stage "Windows tests under Wine (x86_64, 64-bit prefixes)"
 (cd build/x64 && ctest --output-on-failure)
 if [ "$VK_WINE32" = yes ]; then
-    echo "== Windows tests under Wine (i686, 32-bit prefixes)"
+    stage "Windows tests under Wine (i686, 32-bit prefixes)"
     (cd build/x86 && ctest --output-on-failure)
 else
     # Said where it shows, so that a run without them is never taken for one with them.
@@ -48,6 +52,7 @@ fi
 
 # After the test builds: the second release of the reproducibility check is
 # made from their objects, the first in build/release.
-echo "== Release (scripts/release.sh): reproducible, signed, checksummed, with its bill of materials"
+stage "Release (scripts/release.sh): reproducible, signed, checksummed, with its bill of materials"
 cmake -S tests/release -B build/release-tests -G Ninja >/dev/null
 ctest --test-dir build/release-tests --output-on-failure
+stage "All tests passed"

@@ -282,7 +282,17 @@ void Sweep(const Names& arguments, bool prompts, Tally& tally, const Names& befo
     }
 }
 
-TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
+// What one sweep found: its tally on a line of its own (scripts/test.sh
+// shows it), and each problem as a failure.
+void ExpectNoProblem(const char* what, const Tally& tally) {
+    std::printf("fault sweep (%s): %zu runs, %zu faults injected, %zu problems\n", what, tally.runs,
+                tally.faults, tally.problems.size());
+    for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
+    EXPECT_EQ(tally.problems.size(), 0u);
+}
+
+// The sweeps are tests of their own so that CTest runs them side by side.
+TEST(FaultSweep, AnAttendedPassEndsSafelyWhateverFails) {
     Tally tally;
     // What the fault-free runs delete is in their transcript below.
     const Outcome clean = RunProgram({});
@@ -290,14 +300,34 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
                 clean.openHandles == 0);
     for (const std::string& item : clean.gone)
         EXPECT_EQ(std::count(clean.usedOutside.begin(), clean.usedOutside.end(), item), 0) << item;
-
     Sweep({}, true, tally);
+    ExpectNoProblem("attended", tally);
+}
+
+TEST(FaultSweep, AnUnattendedPassEndsSafelyWhateverFails) {
+    Tally tally;
     Sweep({"/quiet"}, false, tally);
     // Recorded for a report: each action's subject is asked for as it is made.
     Sweep({"/quiet", "/report"}, false, tally);
+    ExpectNoProblem("/quiet, /quiet /report", tally);
+}
+
+TEST(FaultSweep, WhatALogOrARestorePointAddsFailsAlone) {
+    Tally tally;
     // The log's own calls (its opening, its checks, each entry's write)
     // failing take nothing else with them.
     Sweep({"/quiet", "/log"}, false, tally);
+    // A restore point that cannot be had, whatever fails, is only said.
+    const Outcome quiet = RunProgram({"/quiet"});
+    const Outcome protectedPass = RunProgram({"/quiet", "/restorepoint"});
+    EXPECT_EQ(protectedPass.gone, quiet.gone);
+    Sweep({"/quiet", "/restorepoint"}, false, tally, Names(),
+          Addition{&quiet, {"SetRestorePoint", "GetNewestRestorePoint"}});
+    ExpectNoProblem("/quiet /log, /quiet /restorepoint", tally);
+}
+
+TEST(FaultSweep, ABackupAndItsRestoreLoseNothingWhateverFails) {
+    Tally tally;
     // The backup's and the restore's own calls: nothing deleted unsaved,
     // nothing overwritten.
     const Names backup = {"/quiet", "/backup:" + kBackup};
@@ -309,17 +339,7 @@ TEST(FaultSweep, EveryFailureEndsTheRunSafely) {
     EXPECT_TRUE(restored.overwritten.empty());
     Sweep(backup, false, tally);
     Sweep(restore, false, tally, backup);
-    // A restore point that cannot be had, whatever fails, is only said.
-    const Outcome quiet = RunProgram({"/quiet"});
-    const Outcome protectedPass = RunProgram({"/quiet", "/restorepoint"});
-    EXPECT_EQ(protectedPass.gone, quiet.gone);
-    Sweep({"/quiet", "/restorepoint"}, false, tally, Names(),
-          Addition{&quiet, {"SetRestorePoint", "GetNewestRestorePoint"}});
-
-    std::printf("fault sweep: %zu runs, %zu faults injected, %zu problems\n", tally.runs, tally.faults,
-                tally.problems.size());
-    for (std::size_t i = 0; i < tally.problems.size() && i < 20; ++i) ADD_FAILURE() << tally.problems[i];
-    EXPECT_EQ(tally.problems.size(), 0u);
+    ExpectNoProblem("/backup, /restore", tally);
 }
 
 // Places that a standard user could have prepared before the program runs

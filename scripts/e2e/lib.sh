@@ -225,40 +225,26 @@ e2e_reg_value() {
   ' "$1/system.reg"
 }
 
-e2e_find_free_display() {
-  local n
-  for n in $(seq "${1:-100}" 299); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      printf '%s' "$n"
+# Starts a private Xvfb. The server picks its own free display number and
+# writes it to a file once it listens (-displayfd): a number chosen beforehand
+# by this script could be taken by a run beside it in the same instant, and
+# both would then drive one display and see each other's prompts.
+e2e_start_xvfb() {
+  local log=$1 numfile n="" i
+  numfile="$log.display"
+  rm -f "$numfile"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numfile" >"$log" 2>&1 &
+  E2E_XVFB_PID=$!
+  for i in $(seq 1 300); do
+    kill -0 "$E2E_XVFB_PID" 2>/dev/null || break
+    n=$(head -n 1 "$numfile" 2>/dev/null | tr -dc '0-9')
+    if [ -n "$n" ] && DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
+      E2E_DISPLAY=":$n"
       return 0
     fi
+    sleep 0.1
   done
-  return 1
-}
-
-# Starts a private Xvfb; another run may grab the same number at the same
-# moment, so a server that does not come up moves on to the next number.
-e2e_start_xvfb() {
-  local log=$1 n start=100 attempt i
-  for attempt in 1 2 3 4 5 6 7 8; do
-    n=$(e2e_find_free_display "$start") || e2e_die "no free X display number"
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$log" 2>&1 &
-    E2E_XVFB_PID=$!
-    for i in $(seq 1 50); do
-      if ! kill -0 "$E2E_XVFB_PID" 2>/dev/null; then
-        break
-      fi
-      if [ -e "/tmp/.X11-unix/X$n" ] && DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-        E2E_DISPLAY=":$n"
-        return 0
-      fi
-      sleep 0.1
-    done
-    kill "$E2E_XVFB_PID" 2>/dev/null || true
-    wait "$E2E_XVFB_PID" 2>/dev/null || true
-    E2E_XVFB_PID=""
-    start=$((n + 1))
-  done
+  e2e_stop_xvfb
   e2e_die "Xvfb did not start (see $log)"
 }
 
@@ -335,7 +321,7 @@ e2e_run_program() {
     if [ -n "$probe" ]; then
       # On a loaded machine the probe may read a box whose buttons it cannot
       # see yet: it reads again, a little later, before the answer is given.
-      for i in 1 2 3; do
+      for i in 1 2 3 4 5 6; do
         E2E_RUN_DISPLAY=$E2E_DISPLAY e2e_wine "$prefix" "$probe" "$E2E_CAPTION" 2>/dev/null |
           tr -d '\r' >"$shots/$name-prompt$n.txt" || true
         grep -q '^buttons=[1-9]' "$shots/$name-prompt$n.txt" && break

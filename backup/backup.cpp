@@ -100,7 +100,7 @@ DWORD CBackup::CopyOnce(const std::string& path, const std::string& relative, Sa
         return 0;
     }
     const std::string target = m_folder + "\\" + relative;
-    DWORD code = CreateFolderPath(m_platform, FolderOf(target));
+    DWORD code = CreateProtectedFolderPath(m_platform, FolderOf(target));
     copy->path = relative;
     if (code == 0) code = CopyWhole(m_platform, path, target, nullptr, copy);
     if (code == 0) m_copies[key] = *copy;
@@ -109,7 +109,7 @@ DWORD CBackup::CopyOnce(const std::string& path, const std::string& relative, Sa
 
 DWORD CBackup::WriteCopy(const std::string& relative, const std::string& bytes, SavedCopy* copy, bool flush) {
     const std::string target = m_folder + "\\" + relative;
-    DWORD code = CreateFolderPath(m_platform, FolderOf(target));
+    DWORD code = CreateProtectedFolderPath(m_platform, FolderOf(target));
     copy->path = relative;
     if (code == 0) code = WriteWhole(m_platform, target, bytes, copy, flush);
     return code;

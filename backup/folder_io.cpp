@@ -36,9 +36,7 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-namespace {
-
-DWORD CreateFolders(IPlatform& platform, const std::string& path, bool protect) {
+DWORD CreateProtectedFolderPath(IPlatform& platform, const std::string& path) {
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
     FileAttributeData status{};
     if (platform.GetFileAttributesEx(path.c_str(), &status)) {
@@ -47,23 +45,12 @@ DWORD CreateFolders(IPlatform& platform, const std::string& path, bool protect) 
     // A drive ("C:") or a share's root is not created; the folders below it are.
     const std::string parent = FolderOf(path);
     if (!parent.empty() && parent.back() != ':' && parent.find_first_not_of('\\') != std::string::npos) {
-        const DWORD code = CreateFolders(platform, parent, protect);
+        const DWORD code = CreateProtectedFolderPath(platform, parent);
         if (code != 0) return code;
     }
-    if (protect ? platform.CreateProtectedDirectory(path.c_str()) : platform.CreateDirectory(path.c_str()))
-        return 0;
+    if (platform.CreateProtectedDirectory(path.c_str())) return 0;
     const DWORD code = platform.GetLastError();
     return code == ERROR_ALREADY_EXISTS ? 0 : code;
-}
-
-}  // namespace
-
-DWORD CreateFolderPath(IPlatform& platform, const std::string& path) {
-    return CreateFolders(platform, path, false);
-}
-
-DWORD CreateProtectedFolderPath(IPlatform& platform, const std::string& path) {
-    return CreateFolders(platform, path, true);
 }
 
 DWORD ReadWholeFile(IPlatform& platform, const std::string& path, std::size_t limit, std::string* bytes) {
@@ -276,7 +263,7 @@ DWORD ReadCheckedCopy(IPlatform& platform, const std::string& path, const SavedC
 
 DWORD CopyFolder(IPlatform& platform, const std::string& from, const std::string& to, const std::string& base,
                  std::vector<SavedCopy>* copies) {
-    DWORD code = CreateFolderPath(platform, to);
+    DWORD code = CreateProtectedFolderPath(platform, to);
     if (code != 0) return code;
     FindData found{};
     FindHolder search(platform, platform.FindFirstFile((from + "\\*").c_str(), &found));

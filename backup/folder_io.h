@@ -10,10 +10,10 @@
 
 namespace vk {
 
-// Creates `path` and every missing folder above it; one that exists is fine.
-DWORD CreateFolderPath(IPlatform& platform, const std::string& path);
-// The same, each folder it creates with the program's own security (owner
-// Administrators, SYSTEM and Administrators alone, nothing inherited).
+// Creates `path` and every missing folder above it, each with the program's
+// own security (owner Administrators, SYSTEM and Administrators alone,
+// nothing inherited): no folder of a backup, down to the copies' own, takes
+// what its parent would hand down. One that exists is fine.
 DWORD CreateProtectedFolderPath(IPlatform& platform, const std::string& path);
 // Reads a whole file, up to `limit` bytes (ERROR_FILE_TOO_LARGE beyond).
 DWORD ReadWholeFile(IPlatform& platform, const std::string& path, std::size_t limit, std::string* bytes);

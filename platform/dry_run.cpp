@@ -251,12 +251,6 @@ bool DryRunPlatform::CopyFile(const char*, const char*, bool) {
     return true;
 }
 
-bool DryRunPlatform::CreateDirectory(const char* path) {
-    const std::string text = path ? path : "";
-    m_createdFolders.insert(Folded(text));
-    return true;
-}
-
 bool DryRunPlatform::WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) {
     if (!m_writeHandles.count(file)) return m_real.WriteFile(file, buffer, toWrite, written);
     if (written) *written = toWrite;
@@ -326,7 +320,9 @@ DWORD DryRunPlatform::GetSecurityInfo(FileHandle file, SecurityInfo* security) {
 }
 
 bool DryRunPlatform::CreateProtectedDirectory(const char* path) {
-    return CreateDirectory(path);
+    const std::string text = path ? path : "";
+    m_createdFolders.insert(Folded(text));
+    return true;
 }
 
 bool DryRunPlatform::GetVolumeInformation(const char* path, VolumeInfo* volume) {

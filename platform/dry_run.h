@@ -70,7 +70,6 @@ public:
     bool DeleteFile(const char* path) override;
     bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
     bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
-    bool CreateDirectory(const char* path) override;
     bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
     // --- Journal ---
     bool FlushFileBuffers(FileHandle file) override;

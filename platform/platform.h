@@ -277,8 +277,6 @@ public:
     // last access times set to the original's: the copy has its attributes
     // and all three of its times.
     virtual bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) = 0;
-    // CreateDirectoryA(path, default security): ERROR_ALREADY_EXISTS when it is there.
-    virtual bool CreateDirectory(const char* path) = 0;
     virtual bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) = 0;
 
     // --- Journal ---

@@ -180,8 +180,8 @@ def main():
 
     libraries = {}  # bom-ref -> component
     programs = []
-    for spec in args.program:
-        arch, exe, build = spec.split("=", 2)
+    for given in args.program:
+        arch, exe, build = given.split("=", 2)
         build = os.path.abspath(build)
         roots = [source, os.path.realpath(build)]
         files, ours = linked_files(build, os.path.join(build, "app", "VelkorUSBCleaner.exe.map"))

@@ -309,14 +309,6 @@ bool SimulatedWorkstation::CopyFile(const char* existingPath, const char* newPat
     return true;
 }
 
-bool SimulatedWorkstation::CreateDirectory(const char* path) {
-    const std::string text = path ? path : "";
-    if (m_state->Injected("CreateDirectory", text)) return false;
-    if (!m_state->MakeFolder(text)) return false;
-    m_state->calls.push_back("CreateDirectory " + text);
-    return true;
-}
-
 bool SimulatedWorkstation::WriteFile(FileHandle fileHandle, const void* buffer, DWORD toWrite,
                                      DWORD* written) {
     if (m_state->Injected("WriteFile", m_state->PathOf(fileHandle))) return false;

@@ -291,7 +291,7 @@ public:
     // - names, folders, deletions, attributes and times stay: NTFS logs its
     //   metadata changes in order and replays them
     //   (learn.microsoft.com/windows-server/storage/file-server/ntfs-overview),
-    //   so CreateDirectory, CreateFile's new name and DeleteFile are kept.
+    //   so CreateProtectedDirectory, CreateFile's new name and DeleteFile are kept.
     // The registry, the service database and the driver store keep every
     // change whose call returned.
     void StartNewProcess();
@@ -392,7 +392,6 @@ public:
     bool DeleteFile(const char* path) override;
     bool MoveFileEx(const char* path, const char* newPath, DWORD flags) override;
     bool CopyFile(const char* existingPath, const char* newPath, bool failIfExists) override;
-    bool CreateDirectory(const char* path) override;
     bool WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) override;
     // --- Journal ---
     bool FlushFileBuffers(FileHandle file) override;

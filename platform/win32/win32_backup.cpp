@@ -111,10 +111,6 @@ bool Win32Platform::CopyFile(const char* existingPath, const char* newPath, bool
                          &original.ftLastWriteTime) != FALSE;
 }
 
-bool Win32Platform::CreateDirectory(const char* path) {
-    return ::CreateDirectoryA(path, nullptr) != FALSE;
-}
-
 bool Win32Platform::WriteFile(FileHandle file, const void* buffer, DWORD toWrite, DWORD* written) {
     ::DWORD count = 0;
     const BOOL ok = ::WriteFile(win32::to_native<HANDLE>(file), buffer, toWrite, &count, nullptr);

@@ -213,7 +213,6 @@ const std::map<std::string, DWORD> kFailureCodes = {
     {"QueryServiceConfig", ERROR_ACCESS_DENIED},
     {"CreateService", ERROR_ACCESS_DENIED},
     {"CopyFile", ERROR_ACCESS_DENIED},
-    {"CreateDirectory", ERROR_ACCESS_DENIED},
     {"WriteFile", 112},  // ERROR_DISK_FULL
     {"GetCommonAppDataFolder", ERROR_PATH_NOT_FOUND},
     {"AnsiToUtf16", ERROR_NO_UNICODE_TRANSLATION},

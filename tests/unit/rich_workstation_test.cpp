@@ -346,7 +346,7 @@ TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
     // program's alone: not what ProgramData would have given them.
     for (const std::string& made : {std::string("C:\\ProgramData\\VelkorUSBCleaner"),
                                     std::string("C:\\ProgramData\\VelkorUSBCleaner\\Backup"), folder,
-                                    folder + "\\services\\vlkusbser.reg"}) {
+                                    folder + "\\services", folder + "\\services\\vlkusbser.reg"}) {
         const SecurityInfo security = saved.SecurityOf(made);
         EXPECT_EQ(security.ownerSid, sim::kSidAdministrators) << made;
         std::set<std::string> trustees;
@@ -354,6 +354,7 @@ TEST(RichWorkstation, TheBackupFolderIsMadeBeforeAnyChangeOrTheRunStops) {
         EXPECT_EQ(trustees, (std::set<std::string>{sim::kSidSystem, sim::kSidAdministrators})) << made;
     }
     EXPECT_TRUE(saved.SecurityOf(folder).daclProtected);
+    EXPECT_TRUE(saved.SecurityOf(folder + "\\services").daclProtected);
 
     SimulatedWorkstation refused;
     const Inventory all = DescribeRichWorkstation(refused);

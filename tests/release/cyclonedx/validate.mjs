@@ -3,9 +3,10 @@
 // (formats checked, no property the schema does not know). Prints what is
 // wrong and exits 1 when any is invalid.
 import { readFile } from 'node:fs/promises'
-import { Spec, Validation } from '@cyclonedx/cyclonedx-library'
+import { Validation } from '@cyclonedx/cyclonedx-library'
 
-const validator = new Validation.JsonStrictValidator(Spec.Version.v1dot5)
+// The library's version names are these strings ('1.5' is its v1dot5).
+const validator = new Validation.JsonStrictValidator('1.5')
 let invalid = 0
 for (const path of process.argv.slice(2)) {
   const errors = await validator.validate(await readFile(path, 'utf8'))

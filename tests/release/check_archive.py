@@ -18,24 +18,15 @@ import os
 import re
 import struct
 import subprocess
-import sys
 import tempfile
 import zipfile
 import zlib
 
-OBJDUMP = {"x64": "x86_64-w64-mingw32-objdump", "x86": "i686-w64-mingw32-objdump"}
+from release_check import OBJDUMP, check, finish
+
 WINDRES = {"x64": "x86_64-w64-mingw32-windres", "x86": "i686-w64-mingw32-windres"}
 MACHINE = {"x64": 0x8664, "x86": 0x14C}
 DYNAMIC_BASE, NX_COMPAT, TERMINAL_SERVER_AWARE, HIGH_ENTROPY_VA = 0x40, 0x100, 0x8000, 0x20
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAILED: " + what)
-    return condition
 
 
 def build_info(linked, arch):
@@ -180,8 +171,7 @@ def main():
             check(f'version="{version}.0"' in resources.replace('""', '"'),
                   f"{arch}: the manifest's assembly version is {version}.0")
 
-    if failures:
-        sys.exit(f"{len(failures)} check(s) failed")
+    finish()
     print(f"{name}: archive, checksums, programs and symbols as they should be")
 
 

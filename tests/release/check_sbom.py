@@ -18,21 +18,12 @@ import json
 import os
 import re
 import subprocess
-import sys
 import tempfile
 import zipfile
 
-OBJDUMP = {"x64": "x86_64-w64-mingw32-objdump", "x86": "i686-w64-mingw32-objdump"}
+from release_check import OBJDUMP, check, finish
+
 DEBIAN_ARCH = {"x64": "x86-64", "x86": "i686"}
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAILED: " + what)
-    return condition
 
 
 def validate(validator, document):
@@ -144,8 +135,7 @@ def main():
         windows = by_ref.get("windows", {})
         check(windows.get("type") == "operating-system", "the system DLLs are parts of the operating system")
 
-    if failures:
-        sys.exit(f"{len(failures)} check(s) failed")
+    finish()
     print(f"{path}: valid, and it is the release's")
 
 

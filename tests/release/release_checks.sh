@@ -48,6 +48,17 @@ same_release() {
     done
 }
 
+# issue <ca folder> <name> <subject> <extensions>: <name>.key and <name>.crt,
+# a leaf certificate of the throwaway CA with those extensions (printf's \n
+# between them).
+issue() {
+    local ca=$1 name=$2 subject=$3 extensions=$4
+    openssl req -newkey rsa:2048 -nodes -keyout "$ca/$name.key" -out "$ca/$name.csr" -subj "$subject" 2>/dev/null
+    printf "basicConstraints=CA:FALSE\\n$extensions\\n" >"$ca/$name.ext"
+    openssl x509 -req -in "$ca/$name.csr" -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial -days 2 \
+        -extfile "$ca/$name.ext" -out "$ca/$name.crt" 2>/dev/null
+}
+
 case "$check" in
 build)
     out=$3
@@ -87,12 +98,8 @@ signed)
     openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -out "$ca/ca.crt" -days 2 \
         -subj "/CN=VelkorUSBCleaner throwaway test CA" -addext "basicConstraints=critical,CA:TRUE" \
         -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -keyout "$ca/signing.key" -out "$ca/signing.csr" \
-        -subj "/O=VELKOR test/CN=VELKOR test code signing" 2>/dev/null
-    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
-        >"$ca/signing.ext"
-    openssl x509 -req -in "$ca/signing.csr" -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial -days 2 \
-        -extfile "$ca/signing.ext" -out "$ca/signing.crt" 2>/dev/null
+    issue "$ca" signing "/O=VELKOR test/CN=VELKOR test code signing" \
+        'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning'
     cat "$ca/signing.crt" "$ca/ca.crt" >"$ca/chain.pem"
     echo "throwaway password" >"$ca/password"
     openssl pkcs12 -export -inkey "$ca/signing.key" -in "$ca/signing.crt" -certfile "$ca/ca.crt" \
@@ -164,12 +171,8 @@ EOF
 
     # An RFC 3161 timestamp, from a time-stamping authority of the same CA on
     # the loopback (there is no other network here).
-    openssl req -newkey rsa:2048 -nodes -keyout "$ca/tsa.key" -out "$ca/tsa.csr" \
-        -subj "/CN=VelkorUSBCleaner throwaway time-stamping authority" 2>/dev/null
-    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,nonRepudiation\nextendedKeyUsage=critical,timeStamping\n' \
-        >"$ca/tsa.ext"
-    openssl x509 -req -in "$ca/tsa.csr" -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial -days 2 \
-        -extfile "$ca/tsa.ext" -out "$ca/tsa.crt" 2>/dev/null
+    issue "$ca" tsa "/CN=VelkorUSBCleaner throwaway time-stamping authority" \
+        'keyUsage=critical,digitalSignature,nonRepudiation\nextendedKeyUsage=critical,timeStamping'
     cat >"$ca/tsa.cnf" <<EOF
 [ tsa ]
 default_tsa = throwaway

@@ -67,14 +67,10 @@ bool CVelkorUSBCleanerApp::StartBackup() {
     const TrustCheck refusal = m_backupStore ? m_backupStore->Refusal() : TrustCheck();
     if (!refusal.Trusted()) {
         code = refusal.code;
-        text = MsgNotTrusted(m_platform, refusal.path.c_str(), DistrustText(refusal.why),
-                             IDS_TRUST_NOTHING_DONE);
+        text = RefusalText(m_platform, refusal, IDS_TRUST_NOTHING_DONE);
     }
     Log(code, text, LogLevelError);
-    std::string reason;
-    if (code != 0 && m_platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
-        text += "\n" + reason;
-    Tell(m_platform, m_options, text, MB_ICONERROR);
+    Tell(m_platform, m_options, WithSystemReason(m_platform, text, code), MB_ICONERROR);
     return false;
 }
 

@@ -72,11 +72,8 @@ std::unique_ptr<FileHolder> OpenChecked(IPlatform& platform, const RunOptions& o
         check = trust.OpenedFile(file->get(), path, collected);
     }
     if (check.Trusted()) return file;
-    std::string text = MsgNotTrusted(platform, path.c_str(), DistrustText(check.why), consequence);
-    std::string reason;
-    if (check.code != 0 && platform.FormatSystemMessage(check.code, LANG_USER_DEFAULT, &reason) != 0)
-        text += "\n" + reason;
-    Tell(platform, options, text, MB_ICONEXCLAMATION);
+    Tell(platform, options, WithSystemReason(platform, RefusalText(platform, check, consequence), check.code),
+         MB_ICONEXCLAMATION);
     return nullptr;
 }
 

@@ -57,11 +57,8 @@ int RunRestore(RunContext& run) {
         const TrustCheck& refusal = restore.Refusal();
         std::string text = MsgManifestUnreadable(run.platform, options.restoreFolder.c_str());
         if (!refusal.Trusted()) {
-            text = MsgNotTrusted(run.platform, refusal.path.c_str(), DistrustText(refusal.why),
-                                 IDS_TRUST_NOTHING_RESTORED);
-            std::string reason;
-            if (refusal.code != 0 && run.platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
-                text += "\n" + reason;
+            text = WithSystemReason(
+                run.platform, RefusalText(run.platform, refusal, IDS_TRUST_NOTHING_RESTORED), refusal.code);
         }
         Tell(run.platform, options, text, MB_ICONERROR);
         return ExitRestoreFailed;

@@ -32,4 +32,11 @@ void Tell(IPlatform& platform, const RunOptions& options, const std::string& tex
     }
 }
 
+std::string WithSystemReason(IPlatform& platform, std::string text, DWORD code) {
+    std::string reason;
+    if (code != 0 && platform.FormatSystemMessage(code, LANG_USER_DEFAULT, &reason) != 0)
+        text += "\n" + reason;
+    return text;
+}
+
 }  // namespace vk

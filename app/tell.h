@@ -17,5 +17,8 @@ std::string ProgramTitle(IPlatform& platform);
 // Nowhere to write (no console, no redirection) is not a failure of the run.
 void WriteStandard(IPlatform& platform, StandardStream stream, const std::string& text);
 void Tell(IPlatform& platform, const RunOptions& options, const std::string& text, DWORD icon);
+// `text`, then on a line of its own the system's text for `code` when there
+// is a code and the system has a text for it.
+std::string WithSystemReason(IPlatform& platform, std::string text, DWORD code);
 
 }  // namespace vk

@@ -44,9 +44,7 @@ DWORD CRestore::Load() {
         (m_refusal.code == ERROR_FILE_NOT_FOUND || m_refusal.code == ERROR_PATH_NOT_FOUND))
         m_refusal = TrustCheck();
     if (!m_refusal.Trusted()) {
-        m_log.Log(m_refusal.code,
-                  MsgNotTrusted(m_platform, m_refusal.path.c_str(), DistrustText(m_refusal.why),
-                                IDS_TRUST_NOTHING_RESTORED),
+        m_log.Log(m_refusal.code, RefusalText(m_platform, m_refusal, IDS_TRUST_NOTHING_RESTORED),
                   LogLevelError);
         return m_refusal.code != 0 ? m_refusal.code : ERROR_ACCESS_DENIED;
     }

@@ -5,6 +5,7 @@
 
 #include "backup/folder_io.h"
 #include "cleanup/handles.h"
+#include "diag/messages.h"
 #include "res/resource.h"
 
 namespace vk {
@@ -61,6 +62,9 @@ std::vector<std::string> Chain(const std::string& top, const std::string& folder
 
 }  // namespace
 
+namespace {
+
+// The string resource that says why.
 unsigned DistrustText(Distrust why) {
     switch (why) {
         case Distrust::Unreadable:
@@ -79,6 +83,12 @@ unsigned DistrustText(Distrust why) {
             break;
     }
     return 0;
+}
+
+}  // namespace
+
+std::string RefusalText(IPlatform& platform, const TrustCheck& refusal, unsigned consequence) {
+    return MsgNotTrusted(platform, refusal.path.c_str(), DistrustText(refusal.why), consequence);
 }
 
 std::string ProgramFolderAbove(IPlatform& platform, const std::string& folder) {

@@ -31,8 +31,9 @@ struct TrustCheck {
     bool Trusted() const { return why == Distrust::None; }
 };
 
-// The string resource that says why.
-unsigned DistrustText(Distrust why);
+// What was refused, named, with why, then `consequence` (a string resource:
+// what the program does not do for it).
+std::string RefusalText(IPlatform& platform, const TrustCheck& refusal, unsigned consequence);
 
 // Where the program's own folders begin for `folder`: the VelkorUSBCleaner
 // folder of %ProgramData% when `folder` is that one or below it, else `folder`.

@@ -60,10 +60,6 @@ std::vector<std::string> Chain(const std::string& top, const std::string& folder
     return chain;
 }
 
-}  // namespace
-
-namespace {
-
 // The string resource that says why.
 unsigned DistrustText(Distrust why) {
     switch (why) {

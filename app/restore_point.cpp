@@ -1,5 +1,6 @@
 #include "app/restore_point.h"
 
+#include "diag/messages.h"
 #include "res/resource.h"
 
 namespace vk {
@@ -54,9 +55,7 @@ void CRestorePoint::Begin() {
     if (!m_platform.SetRestorePoint(BEGIN_SYSTEM_CHANGE, kRestorePointType, 0, kRestorePointDescription,
                                     &sequenceNumber)) {
         const DWORD code = m_platform.GetLastError();
-        std::string text;
-        ExpandMessagePattern(m_platform, text, kPatternNameColon, kRestorePointDescription);
-        text += LoadResourceString(m_platform, IDS_RESTORE_POINT_FAILED);
+        std::string text = NamedMessage(m_platform, kRestorePointDescription, IDS_RESTORE_POINT_FAILED);
         if (const unsigned reason = ReasonOf(code)) text += LoadResourceString(m_platform, reason);
         text += LoadResourceString(m_platform, IDS_RESTORE_POINT_GOES_ON);
         m_log.Log(code, text, LogLevelError);
@@ -86,9 +85,8 @@ void CRestorePoint::End() {
     if (!m_platform.SetRestorePoint(END_SYSTEM_CHANGE, cancel ? CANCELLED_OPERATION : kRestorePointType,
                                     m_sequenceNumber, kRestorePointDescription, nullptr)) {
         const DWORD code = m_platform.GetLastError();
-        std::string text;
-        ExpandMessagePattern(m_platform, text, kPatternNameColon, Name().c_str());
-        m_log.Log(code, text + LoadResourceString(m_platform, IDS_RESTORE_POINT_END_FAILED), LogLevelError);
+        m_log.Log(code, NamedMessage(m_platform, Name().c_str(), IDS_RESTORE_POINT_END_FAILED),
+                  LogLevelError);
         m_log.Record(Numbered(RunEntry::Failed(action, kRestorePointDescription, code), m_sequenceNumber));
     } else {
         m_log.Record(Numbered(RunEntry::Done(action, kRestorePointDescription), m_sequenceNumber));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "diag/messages.h"
 #include "inventory/registry_key.h"
 #include "res/resource.h"
 #include "views/event_text.h"
@@ -42,12 +43,6 @@ LONG RegisterSource(IPlatform& platform, bool* registered) {
     return code;
 }
 
-std::string Named(IPlatform& platform, const char* name, unsigned resource) {
-    std::string text;
-    ExpandMessagePattern(platform, text, kPatternNameColon, name);
-    return text + LoadResourceString(platform, resource);
-}
-
 }  // namespace
 
 void ReportRunEvent(IPlatform& platform, CDiagnosticLog& log, const char* mode, int exitStatus,
@@ -59,7 +54,7 @@ void ReportRunEvent(IPlatform& platform, CDiagnosticLog& log, const char* mode, 
     if (const LONG code = RegisterSource(platform, &registered)) {
         // Windows still writes the event, under the Application log, without
         // a message file to show it by.
-        log.Log(static_cast<DWORD>(code), Named(platform, kEventSourceKey, IDS_EVENT_SOURCE_FAILED),
+        log.Log(static_cast<DWORD>(code), NamedMessage(platform, kEventSourceKey, IDS_EVENT_SOURCE_FAILED),
                 LogLevelError);
         log.Record(
             RunEntry::Failed(RunAction::RegisterEventSource, kEventSourceKey, static_cast<DWORD>(code)));
@@ -69,7 +64,7 @@ void ReportRunEvent(IPlatform& platform, CDiagnosticLog& log, const char* mode, 
 
     RunEntry written = RunEntry::Done(RunAction::WriteEvent, kEventSource);
     if (!platform.ReportEvent(kEventSource, event.type, event.eventId, event.text.c_str())) {
-        const std::string text = Named(platform, kEventSource, IDS_EVENT_WRITE_FAILED);
+        const std::string text = NamedMessage(platform, kEventSource, IDS_EVENT_WRITE_FAILED);
         const DWORD code = platform.GetLastError();
         log.Log(code, text, LogLevelError);
         written = RunEntry::Failed(RunAction::WriteEvent, kEventSource, code);

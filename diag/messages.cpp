@@ -5,14 +5,14 @@
 
 namespace vk {
 
-namespace {
-
 std::string NamedMessage(IPlatform& platform, const char* name, unsigned resource) {
     std::string text;
     ExpandMessagePattern(platform, text, kPatternNameColon, name);
     text += LoadResourceString(platform, resource);
     return text;
 }
+
+namespace {
 
 std::string ServiceHeadMessage(IPlatform& platform, const char* serviceName, unsigned resource) {
     std::string text;

@@ -11,6 +11,9 @@ namespace vk {
 // Stand-in for a device whose hardware ID could not be chosen.
 constexpr const char* kUnknownHardwareId = "(ID inconnu)";
 
+// "<name> : " then the string resource: the shape of most messages.
+std::string NamedMessage(IPlatform& platform, const char* name, unsigned resource);
+
 std::string MsgDeviceListFailed(IPlatform& platform);
 std::string MsgHwidReadFailed(IPlatform& platform);
 std::string MsgInfKept(IPlatform& platform, const char* hardwareId);      // null: the stand-in

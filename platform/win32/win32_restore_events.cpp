@@ -17,7 +17,6 @@ namespace vk {
 
 namespace {
 
-using unique_hmodule = win32::unique_any<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>;
 using unique_event_source =
     win32::unique_any<HANDLE, decltype(&::DeregisterEventSource), ::DeregisterEventSource>;
 // COM and its strings come from ole32 and oleaut32, loaded when first used:
@@ -45,35 +44,6 @@ struct com_policy {
 };
 template <typename Interface>
 using unique_com = win32::unique_resource<com_policy<Interface>>;
-
-using SetRestorePointFn = BOOL(WINAPI*)(PRESTOREPOINTINFOW, PSTATEMGRSTATUS);
-
-// srclient.dll's SRSetRestorePointW, loaded once for the process; null with
-// the reason in *error when there is none.
-SetRestorePointFn SystemRestoreEntry(::DWORD* error) {
-    struct Loaded {
-        unique_hmodule module;
-        SetRestorePointFn entry = nullptr;
-        ::DWORD error = 0;
-    };
-    static const Loaded loaded = [] {
-        Loaded result;
-        result.module.reset(win32::LoadSystemLibrary("srclient.dll"));
-        if (!result.module) {
-            result.error = ::GetLastError();
-            return result;
-        }
-        const FARPROC procedure = ::GetProcAddress(result.module.get(), "SRSetRestorePointW");
-        if (procedure == nullptr) {
-            result.error = ::GetLastError();
-            return result;
-        }
-        result.entry = reinterpret_cast<SetRestorePointFn>(reinterpret_cast<void (*)()>(procedure));
-        return result;
-    }();
-    *error = loaded.error;
-    return loaded.entry;
-}
 
 // System Restore calls back into the process that asks for a point, from
 // the NetworkService, LocalService and System accounts: COM is started and
@@ -130,12 +100,9 @@ bool Win32Platform::SetRestorePoint(DWORD eventType, DWORD restorePointType, std
                                     const char* description, std::int64_t* pointSequenceNumber) {
     // System Restore answers for itself when the callbacks it needs are refused.
     static_cast<void>(ComSecurity());
-    ::DWORD error = 0;
-    const SetRestorePointFn setRestorePoint = SystemRestoreEntry(&error);
-    if (setRestorePoint == nullptr) {
-        ::SetLastError(error);
-        return false;
-    }
+    // Null with the last error set: no srclient.dll (126), or no such entry (127).
+    const auto setRestorePoint = VK_SYSTEM_FUNCTION("srclient.dll", SRSetRestorePointW);
+    if (setRestorePoint == nullptr) return false;
     RESTOREPOINTINFOW info{};
     info.dwEventType = eventType;
     info.dwRestorePtType = restorePointType;
